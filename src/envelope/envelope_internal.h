@@ -1,0 +1,72 @@
+// Pieces shared by sealing and opening. Not exported.
+#ifndef PELM_ENVELOPE_INTERNAL_H
+#define PELM_ENVELOPE_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace pelm::envelope {
+
+constexpr size_t kKeyTextLength = 64;
+constexpr size_t kIvTextLength = 32;
+constexpr size_t kKeyLength = 32;
+constexpr size_t kIvLength = 16;
+constexpr int kCompressionLevel = 9;
+constexpr size_t kCompressionSlack = 65535;
+constexpr size_t kTrailerLength = 4;
+constexpr uint64_t kMinCapacity = 1024;
+constexpr uint64_t kMaxCapacity = 16772160;
+
+// The Base64 calls count in signed 32-bit ints: a payload of 2^31 - 4 bytes
+// or more, or an envelope text of 2^31 bytes or more, is refused.
+constexpr uint64_t kMaxPayload = (uint64_t{1} << 31) - 5;
+constexpr uint64_t kMaxEnvelopeText = (uint64_t{1} << 31) - 1;
+
+constexpr const char kInputError[] = "Input error";
+constexpr const char kGzipError[] = "gzip error";
+constexpr const char kBase64Error[] = "base64 error";
+constexpr const char kCodedErrorFormat[] = "CV_ERR: name %s, code %d";
+constexpr const char kCodedErrorName[] = "Corvane_DYNAMIC_ENCRYPT_ERR";
+constexpr int kCodedErrorCode = -10001;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+// A working buffer; null when the allocation failed.
+using Buffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+inline Buffer allocate(size_t size) {
+  return Buffer(static_cast<uint8_t*>(std::malloc(size == 0 ? 1 : size)));
+}
+
+// Key and IV decoded from their hex texts.
+struct KeyMaterial {
+  uint8_t key[kKeyLength];
+  uint8_t iv[kIvLength];
+};
+
+// Checks the text lengths and decodes them; logs "Input error" on failure.
+bool decode_key_material(const std::string& key_text,
+                         const std::string& iv_text, KeyMaterial& material);
+
+// AES-256-CFB128 from keystream position 0, `length` bytes from in to out.
+void cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
+                  size_t length, bool encrypt);
+
+// Standard Base64 of `length` bytes into a fresh text. Throws bad_alloc.
+std::string base64_encode(const uint8_t* data, size_t length);
+
+// EVP_DecodeBlock over the whole text into `out` (text.size() bytes):
+// three bytes per group of four characters, padding included; 0 for an empty
+// or all-blank text, negative for a malformed one.
+long base64_decode(const std::string& text, uint8_t* out);
+
+// The plaintext capacity for opening an envelope of `cipher_length` stream
+// bytes whose trailer says `trailer`; above kMaxCapacity means refusal.
+uint64_t plaintext_capacity(uint64_t cipher_length, uint32_t trailer);
+
+}  // namespace pelm::envelope
+
+#endif

@@ -1,0 +1,95 @@
+// myDecrypt: Base64, the length trailer, AES-256-CFB128, then zlib.
+#include <zlib.h>
+
+#include <cstring>
+#include <new>
+
+#include "envelope_internal.h"
+#include "pelm/envelope.h"
+
+using namespace pelm::envelope;
+
+namespace pelm::envelope {
+
+uint64_t plaintext_capacity(uint64_t cipher_length, uint32_t trailer) {
+  const uint64_t start =
+      cipher_length <= kMinCapacity ? kMinCapacity : cipher_length + 1;
+  return start < trailer ? uint64_t{trailer} + 1 : start;
+}
+
+}  // namespace pelm::envelope
+
+namespace {
+
+uint32_t get_be32(const uint8_t* in) {
+  return uint32_t{in[0]} << 24 | uint32_t{in[1]} << 16 | uint32_t{in[2]} << 8 |
+         uint32_t{in[3]};
+}
+
+// Counts the "=" at the very end of the text, nothing else skipped.
+long trailing_padding(const std::string& text) {
+  long count = 0;
+  for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) ++count;
+  return count;
+}
+
+bool open(const std::string& key_text, const std::string& iv_text,
+          const std::string& envelope, std::string& out) {
+  KeyMaterial material;
+  if (!decode_key_material(key_text, iv_text, material)) return false;
+
+  if (envelope.size() > kMaxEnvelopeText) {
+    err_log("%s", kBase64Error);
+    return false;
+  }
+  Buffer decoded = allocate(envelope.size());
+  if (!decoded) return false;
+  const long decoded_length = base64_decode(envelope, decoded.get());
+  if (decoded_length <= 0) {
+    err_log("%s", kBase64Error);
+    return false;
+  }
+  // The decoder counts padding characters as zero bytes; take them off.
+  const long payload_length = decoded_length - trailing_padding(envelope);
+  if (payload_length <= static_cast<long>(kTrailerLength)) return false;
+
+  const size_t cipher_length = static_cast<size_t>(payload_length) - kTrailerLength;
+  const uint32_t trailer = get_be32(decoded.get() + cipher_length);
+
+  Buffer stream = allocate(cipher_length);
+  if (!stream) return false;
+  cfb256_crypt(material, decoded.get(), stream.get(), cipher_length, false);
+  decoded.reset();
+
+  const uint64_t capacity = plaintext_capacity(cipher_length, trailer);
+  if (capacity > kMaxCapacity) {
+    err_log("%s", kGzipError);
+    return false;
+  }
+  Buffer plain = allocate(capacity);
+  if (!plain) return false;
+  uLongf plain_length = capacity;
+  if (uncompress(plain.get(), &plain_length, stream.get(), cipher_length) != Z_OK) {
+    err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
+    return false;
+  }
+  stream.reset();
+  // The trailer decides the length. A trailer beyond what zlib produced
+  // gets zeros, never uninitialised memory.
+  if (trailer > plain_length) std::memset(plain.get() + plain_length, 0, trailer - plain_length);
+
+  std::string result(reinterpret_cast<const char*>(plain.get()), trailer);
+  out.swap(result);
+  return true;
+}
+
+}  // namespace
+
+bool myDecrypt(const std::string& key, const std::string& iv,
+               const std::string& envelope, std::string& out) {
+  try {
+    return open(key, iv, envelope, out);
+  } catch (const std::bad_alloc&) {
+    return false;  // out is only ever replaced by a finished plaintext
+  }
+}

@@ -1,0 +1,58 @@
+/* The compact AES-128 engine (FIPS-197) and its ECB, CBC and CTR operations.
+ *
+ * The engine keeps one process-wide round key schedule and one CBC chaining
+ * value. Every operation here runs under one process-wide lock, so calls
+ * from any number of threads give correct results. A CBC chain carried over
+ * several calls (null key and IV after the first call) is the exception:
+ * the caller must keep every other engine call out until the chain is done,
+ * since any call with a key replaces the schedule and any CBC call moves
+ * the chaining value.
+ *
+ * Keys and IVs are the 16 bytes at the given pointers. A null pointer where
+ * one is required, or a null buffer with a non-zero length, makes the call
+ * do nothing. */
+#ifndef PELM_AES128_H
+#define PELM_AES128_H
+
+#include <stdint.h>
+
+#include "pelm/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ECB, one block: copies `length` bytes from input to output, then
+ * encrypts (qqppqp) or decrypts (qqppqq) the first 16 bytes of output in
+ * place. Output must hold at least 16 and at least `length` bytes; input
+ * and output may be the same buffer. */
+PELM_EXPORT void qqppqp(const uint8_t* input, const uint8_t* key,
+                        uint8_t* output, uint32_t length);
+PELM_EXPORT void qqppqq(const uint8_t* input, const uint8_t* key,
+                        uint8_t* output, uint32_t length);
+
+/* CBC encryption. A tail of r < 16 bytes is zero-filled to a whole block,
+ * so output needs length rounded up to 16. A null key keeps the current
+ * schedule; a null iv chains on from the last whole block of the previous
+ * CBC call (all zeros if there was none). Output may equal input. */
+PELM_EXPORT void qpppqp(uint8_t* output, const uint8_t* input,
+                        uint32_t length, const uint8_t* key,
+                        const uint8_t* iv);
+
+/* CBC decryption, with the same key and iv rules. A tail block is run
+ * through the inverse cipher alone, without chaining. */
+PELM_EXPORT void qqqpqp(uint8_t* output, const uint8_t* input,
+                        uint32_t length, const uint8_t* key,
+                        const uint8_t* iv);
+
+/* CTR over exactly `length` bytes; iv is the initial 128-bit big-endian
+ * counter. Key and iv are required. Output may equal input. */
+PELM_EXPORT void qppqqp(uint8_t* output, const uint8_t* input,
+                        uint32_t length, const uint8_t* key,
+                        const uint8_t* iv);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

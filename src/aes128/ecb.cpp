@@ -1,0 +1,32 @@
+// Single-block operations: copy, expand the key, transform the first block.
+#include <cstring>
+
+#include "engine.h"
+#include "pelm/aes128.h"
+
+using namespace pelm::aes128;
+
+namespace {
+
+void run_block(const uint8_t* input, const uint8_t* key, uint8_t* output,
+               uint32_t length, void (*transform)()) {
+  if (key == nullptr || output == nullptr || (length != 0 && input == nullptr)) return;
+  std::lock_guard<std::mutex> lock(g_engine_mutex);
+  if (output != input && length != 0) std::memmove(output, input, length);
+  g_engine.block = output;
+  g_engine.key = key;
+  KeyExpansion();
+  transform();
+}
+
+}  // namespace
+
+extern "C" void qqppqp(const uint8_t* input, const uint8_t* key,
+                       uint8_t* output, uint32_t length) {
+  run_block(input, key, output, length, Cipher);
+}
+
+extern "C" void qqppqq(const uint8_t* input, const uint8_t* key,
+                       uint8_t* output, uint32_t length) {
+  run_block(input, key, output, length, InvCipher);
+}

@@ -1,0 +1,35 @@
+/* The library's JNI face: the four natives bound to com.trevik.aes.PelmTools
+ * by JNI_OnLoad, and two conversions from native text to Java objects. */
+#ifndef PELM_JNI_BRIDGE_H
+#define PELM_JNI_BRIDGE_H
+
+#include <jni.h>
+
+#include "pelm/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* (key text, IV text, data text) -> new String, or null on failure. */
+PELM_EXPORT jstring method01(JNIEnv* env, jobject unused, jstring key,
+                             jstring iv, jstring data);
+PELM_EXPORT jstring method02(JNIEnv* env, jobject unused, jstring key,
+                             jstring iv, jstring data);
+PELM_EXPORT jstring method03(JNIEnv* env, jobject unused, jstring key,
+                             jstring iv, jstring data);
+PELM_EXPORT jstring method04(JNIEnv* env, jobject unused, jstring key,
+                             jstring iv, jstring data);
+
+/* A new java.lang.String from the text's bytes decoded as UTF-8. Null
+ * (with the runtime's exception pending, if it raised one) on failure. */
+PELM_EXPORT jstring o0OoOOOO(JNIEnv* env, const char* text);
+
+/* A new byte[] holding the text's bytes, without the NUL. */
+PELM_EXPORT jbyteArray o000OO0O(JNIEnv* env, const char* text);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

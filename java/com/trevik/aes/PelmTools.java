@@ -1,0 +1,80 @@
+package com.trevik.aes;
+
+/**
+ * Native text ciphers backed by {@code libpelmLib.so}.
+ *
+ * <p>Every method takes a key text, an IV text and a data text, and returns a
+ * new {@code String}, or {@code null} on any failure (a null argument
+ * included). No method throws for bad input, and none says why it failed;
+ * the envelope methods write the reason to the Android log under the tag
+ * {@code "tagName"}.
+ *
+ * <p>The strings cross into native code as modified UTF-8 and results come
+ * back as standard UTF-8. The two agree for every character from U+0001 to
+ * U+FFFF except unpaired surrogates. Texts holding U+0000, characters above
+ * U+FFFF (emoji, for instance) or unpaired surrogates are encrypted in their
+ * modified UTF-8 form and need not come back unchanged.
+ *
+ * <p>All four methods may be called from any thread at any time, at once:
+ * {@link #method01} and {@link #method02} keep their state per call, and
+ * {@link #method03} and {@link #method04} take a process-wide lock around
+ * the shared AES-128 engine.
+ */
+public final class PelmTools {
+    static {
+        System.loadLibrary("pelmLib");
+    }
+
+    private PelmTools() {}
+
+    /**
+     * Seals a text: zlib at level 9, AES-256-CFB128, then the text's byte
+     * length as four big-endian bytes in clear, all in one Base64 text.
+     * The same inputs always give the same envelope.
+     *
+     * @param keyHex the AES-256 key as exactly 64 hex digits
+     * @param ivHex the IV as exactly 32 hex digits
+     * @param text the text to seal
+     * @return the envelope, or null if a length is wrong or sealing failed
+     */
+    public static native String method01(String keyHex, String ivHex, String text);
+
+    /**
+     * Opens an envelope made by {@link #method01} with the same key and IV.
+     * A wrong key or IV, or a damaged envelope, gives null. The result ends
+     * at the first U+0000 of the sealed text.
+     *
+     * @param keyHex the AES-256 key as exactly 64 hex digits
+     * @param ivHex the IV as exactly 32 hex digits
+     * @param envelope the Base64 envelope text
+     * @return the sealed text, or null
+     */
+    public static native String method02(String keyHex, String ivHex, String envelope);
+
+    /**
+     * Encrypts a text with AES-128-CBC after PKCS #7 padding. The key and
+     * IV are the first 16 bytes of their strings' modified UTF-8 form, not
+     * hex; strings shorter than that give null.
+     *
+     * @param key at least 16 bytes; only the first 16 are used
+     * @param iv at least 16 bytes; only the first 16 are used
+     * @param text the text to encrypt
+     * @return the ciphertext as lowercase hex, 32 digits per block, or null
+     */
+    public static native String method03(String key, String iv, String text);
+
+    /**
+     * Decrypts hex made by {@link #method03} with the same key and IV.
+     * Valid padding is removed exactly. Without it (a wrong key or IV, or
+     * foreign data) the text ends at its first character from U+0001 to
+     * U+0010; there is no way to detect a wrong key, so the result is then
+     * some text, never null.
+     *
+     * @param key at least 16 bytes; only the first 16 are used
+     * @param iv at least 16 bytes; only the first 16 are used
+     * @param hex the ciphertext as hex digits, either case
+     * @return the decrypted text, or null if the hex does not decode or the
+     *     key or IV is too short
+     */
+    public static native String method04(String key, String iv, String hex);
+}

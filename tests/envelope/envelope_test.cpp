@@ -1,0 +1,173 @@
+#include <android/log.h>
+#include <gtest/gtest.h>
+
+#include "envelope_reference.h"
+#include "pelm/envelope.h"
+#include "test_support.h"
+
+using namespace pelm::test;
+
+namespace {
+
+const std::string kKeyText = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4";
+const std::string kIvText = "000102030405060708090A0B0C0D0E0F";
+const std::string kKey = from_hex(kKeyText);
+const std::string kIv = from_hex(kIvText);
+const std::string kUntouched = "previous output";
+
+const LogRecord kInputError{ANDROID_LOG_ERROR, "tagName", "Input error"};
+const LogRecord kGzipError{ANDROID_LOG_ERROR, "tagName", "gzip error"};
+const LogRecord kBase64Error{ANDROID_LOG_ERROR, "tagName", "base64 error"};
+const LogRecord kCodedError{ANDROID_LOG_ERROR, "tagName",
+                            "CV_ERR: name Corvane_DYNAMIC_ENCRYPT_ERR, code -10001"};
+
+struct Outcome {
+  bool ok;
+  std::string out;
+  std::vector<LogRecord> log;
+};
+
+Outcome seal(const std::string& key, const std::string& iv, const std::string& data) {
+  LogCapture capture;
+  Outcome o{false, kUntouched, {}};
+  o.ok = myEncrypt(key, iv, data, o.out);
+  o.log = capture.records();
+  return o;
+}
+
+Outcome open(const std::string& key, const std::string& iv, const std::string& text) {
+  LogCapture capture;
+  Outcome o{false, kUntouched, {}};
+  o.ok = myDecrypt(key, iv, text, o.out);
+  o.log = capture.records();
+  return o;
+}
+
+}  // namespace
+
+TEST(ErrLog, WritesOneFormattedRecordAtErrorUnderTagName) {
+  LogCapture capture;
+  err_log("CV_ERR: name %s, code %d", "X", -7);
+  err_log("%s", "second");
+  const std::vector<LogRecord> expected = {
+      {ANDROID_LOG_ERROR, "tagName", "CV_ERR: name X, code -7"},
+      {ANDROID_LOG_ERROR, "tagName", "second"}};
+  EXPECT_EQ(capture.records(), expected);
+}
+
+TEST(Envelope, EmptyPlaintextKnownAnswer) {
+  const Outcome sealed = seal(kKeyText, kIvText, "");
+  ASSERT_TRUE(sealed.ok);
+  EXPECT_TRUE(sealed.log.empty());
+  ASSERT_EQ(sealed.out.size(), 16u);
+  EXPECT_EQ(sealed.out.find('='), std::string::npos);
+  // The 12-byte payload: the encrypted 8-byte zlib stream, then 00000000.
+  std::string payload(12, '\0');
+  ASSERT_EQ(EVP_DecodeBlock(reinterpret_cast<unsigned char*>(&payload[0]),
+                            reinterpret_cast<const unsigned char*>(sealed.out.data()), 16),
+            12);
+  EXPECT_EQ(to_hex(cfb256(kKey, kIv, payload.substr(0, 8), false)), "78da030000000001");
+  EXPECT_EQ(to_hex(payload.substr(8)), "00000000");
+
+  const Outcome opened = open(kKeyText, kIvText, sealed.out);
+  EXPECT_TRUE(opened.ok);
+  EXPECT_EQ(opened.out, "");
+  EXPECT_TRUE(opened.log.empty());
+}
+
+TEST(Envelope, MatchesIndependentSealAndRoundTrips) {
+  std::mt19937_64 rng(20261209);
+  const size_t sizes[] = {0, 1, 2, 3, 4, 5, 15, 16, 17, 100, 1023, 1024, 1025, 4096, 65536, 1 << 20};
+  for (size_t size : sizes) {
+    for (bool compressible : {false, true}) {
+      std::string data = random_bytes(rng, size);
+      if (compressible)
+        for (size_t i = 0; i < size; ++i) data[i] = "\0abc"[data[i] & 3];  // NULs too
+      std::string envelope;
+      ASSERT_TRUE(myEncrypt(kKeyText, kIvText, data, envelope)) << size;
+      EXPECT_EQ(envelope, reference_envelope(kKey, kIv, data)) << size;
+      std::string opened;
+      ASSERT_TRUE(myDecrypt(kKeyText, kIvText, envelope, opened)) << size;
+      EXPECT_EQ(opened, data) << size;
+    }
+  }
+}
+
+TEST(Envelope, UppercaseAndNonHexKeyTextsUseTheLenientDecoding) {
+  std::string odd_key = kKeyText;
+  odd_key[0] = 'z';   // -1 rule: "z0" ... gives 0xF6 for "z6"
+  odd_key[5] = ' ';
+  const Outcome sealed = seal(odd_key, "000102030405060708090a0b0c0d0e0f", "text");
+  ASSERT_TRUE(sealed.ok);
+  EXPECT_EQ(sealed.out, reference_envelope(myHexLine(odd_key), kIv, "text"));
+  EXPECT_EQ(seal(kKeyText, kIvText, "text").out,
+            seal(kKeyText, "000102030405060708090a0b0c0d0e0f", "text").out);
+}
+
+TEST(Envelope, WrongKeyOrIvGivesTheCodedError) {
+  std::string envelope;
+  ASSERT_TRUE(myEncrypt(kKeyText, kIvText, "a secret worth keeping", envelope));
+  std::string other_key = kKeyText, other_iv = kIvText;
+  other_key[10] = other_key[10] == '0' ? '1' : '0';
+  other_iv[31] = other_iv[31] == '0' ? '1' : '0';
+  for (const auto& [key, iv] : {std::pair{other_key, kIvText}, std::pair{kKeyText, other_iv}}) {
+    const Outcome o = open(key, iv, envelope);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.out, kUntouched);
+    EXPECT_EQ(o.log, std::vector<LogRecord>{kCodedError});
+  }
+}
+
+TEST(Envelope, FailureTable) {
+  const std::string valid = reference_envelope(kKey, kIv, "hello");
+  const std::string stream = zlib9("hello");
+  const struct {
+    const char* name;
+    bool sealing;
+    std::string key, iv, input;
+    std::vector<LogRecord> log;
+  } cases[] = {
+      {"seal key 63", true, kKeyText.substr(1), kIvText, "x", {kInputError}},
+      {"seal key 65", true, kKeyText + "0", kIvText, "x", {kInputError}},
+      {"seal iv 31", true, kKeyText, kIvText.substr(1), "x", {kInputError}},
+      {"seal iv 33", true, kKeyText, kIvText + "0", "x", {kInputError}},
+      {"open key 63", false, kKeyText.substr(1), kIvText, valid, {kInputError}},
+      {"open key 65", false, kKeyText + "0", kIvText, valid, {kInputError}},
+      {"open iv 31", false, kKeyText, kIvText.substr(1), valid, {kInputError}},
+      {"open iv 33", false, kKeyText, kIvText + "0", valid, {kInputError}},
+      {"empty text", false, kKeyText, kIvText, "", {kBase64Error}},
+      {"blanks only", false, kKeyText, kIvText, " \t \t", {kBase64Error}},
+      {"length not 4k", false, kKeyText, kIvText, "AAAAA", {kBase64Error}},
+      {"outside alphabet", false, kKeyText, kIvText, "AA*AAAAA", {kBase64Error}},
+      {"payload 3", false, kKeyText, kIvText, "AAAA", {}},
+      {"payload 4", false, kKeyText, kIvText, "AAAAAA==", {}},
+      {"payload -1", false, kKeyText, kIvText, "====", {}},
+      {"trailer 16772160", false, kKeyText, kIvText, envelope_of_stream(kKey, kIv, stream, 16772160), {kGzipError}},
+      {"trailer all ones", false, kKeyText, kIvText, envelope_of_stream(kKey, kIv, stream, 0xFFFFFFFF), {kGzipError}},
+      {"not a zlib stream", false, kKeyText, kIvText, envelope_of_stream(kKey, kIv, "garbage!", 5), {kCodedError}},
+      {"truncated stream", false, kKeyText, kIvText,
+       envelope_of_stream(kKey, kIv, stream.substr(0, stream.size() - 1), 5), {kCodedError}},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = c.sealing ? seal(c.key, c.iv, c.input) : open(c.key, c.iv, c.input);
+    EXPECT_FALSE(o.ok) << c.name;
+    EXPECT_EQ(o.out, kUntouched) << c.name;
+    EXPECT_EQ(o.log, c.log) << c.name;
+  }
+}
+
+TEST(Envelope, TrailerDecidesTheLengthAndPadsWithZeros) {
+  const std::string data = "twenty-one bytes long";
+  const std::string stream = zlib9(data);
+  // Smaller than the data: the first T bytes.
+  Outcome o = open(kKeyText, kIvText, envelope_of_stream(kKey, kIv, stream, 6));
+  EXPECT_TRUE(o.ok);
+  EXPECT_EQ(o.out, "twenty");
+  // The largest trailer that opens: zeros past the inflated data.
+  o = open(kKeyText, kIvText, envelope_of_stream(kKey, kIv, stream, 16772159));
+  ASSERT_TRUE(o.ok);
+  ASSERT_EQ(o.out.size(), 16772159u);
+  EXPECT_EQ(o.out.substr(0, data.size()), data);
+  EXPECT_EQ(o.out.find_first_not_of('\0', data.size()), std::string::npos);
+  EXPECT_TRUE(o.log.empty());
+}

@@ -1,0 +1,53 @@
+// Helpers shared by the native test suites.
+#ifndef PELM_TEST_SUPPORT_H
+#define PELM_TEST_SUPPORT_H
+
+#include <android/log.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace pelm::test {
+
+std::string from_hex(const std::string& hex);  // either case
+std::string to_hex(const std::string& bytes);  // lowercase
+std::string random_bytes(std::mt19937_64& rng, size_t length);
+
+inline const uint8_t* u8(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// Path of a file under tests/data.
+std::string data_path(const std::string& name);
+
+// Blocks of "Name = value" or "Name: value" lines separated by blank lines,
+// with '#' comments; each block becomes one map.
+std::vector<std::map<std::string, std::string>> read_vector_file(const std::string& path);
+
+struct LogRecord {
+  int priority;
+  std::string tag;
+  std::string message;
+  bool operator==(const LogRecord& o) const {
+    return priority == o.priority && tag == o.tag && message == o.message;
+  }
+};
+
+// Collects every record written through liblog while it lives.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  std::vector<LogRecord> records() const;
+
+ private:
+  static void logger(const __android_logger_data* data, const char* message);
+};
+
+}  // namespace pelm::test
+
+#endif

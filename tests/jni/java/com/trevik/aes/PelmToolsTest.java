@@ -1,0 +1,168 @@
+package com.trevik.aes;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Random;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.ValueSource;
+
+class PelmToolsTest {
+    static final String KEY_HEX = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4";
+    static final String IV_HEX = "000102030405060708090A0B0C0D0E0F";
+    static final String KEY = "a raw 16-byte key";
+    static final String IV = "and a raw IV, 16";
+
+    interface Method {
+        String call(String key, String iv, String data);
+    }
+
+    static final Method[] METHODS = {
+        PelmTools::method01, PelmTools::method02, PelmTools::method03, PelmTools::method04
+    };
+
+    @ParameterizedTest
+    @ValueSource(strings = {"", "a", "hello, world", "tab\tline\nreturn\r", "héllo wörld ✓ €",
+            "0123456789abcdef0123456789abcdef"})
+    void sealMatchesTheJdkAndOpens(String text) {
+        String envelope = PelmTools.method01(KEY_HEX, IV_HEX, text);
+        assertEquals(Reference.seal(KEY_HEX, IV_HEX, text), envelope);
+        assertEquals(text, PelmTools.method02(KEY_HEX, IV_HEX, envelope));
+    }
+
+    @ParameterizedTest
+    @ValueSource(strings = {"", "a", "hello, world", "tab\tline\nreturn\r", "héllo wörld ✓ €",
+            "0123456789abcdef", "\u0001\u0010\u0011 control characters survive"})
+    void encryptMatchesTheJdkAndDecrypts(String text) {
+        String hex = PelmTools.method03(KEY, IV, text);
+        assertEquals(Reference.encrypt(KEY, IV, text), hex);
+        assertEquals(text, PelmTools.method04(KEY, IV, hex));
+    }
+
+    @Test
+    void largeRandomTexts() {
+        Random random = new Random(42);
+        StringBuilder sb = new StringBuilder();
+        for (int i = 0; i < 200_000; i++) {
+            sb.append((char) (0x20 + random.nextInt(0x2000)));
+        }
+        String text = sb.toString();
+        String envelope = PelmTools.method01(KEY_HEX, IV_HEX, text);
+        assertEquals(Reference.seal(KEY_HEX, IV_HEX, text), envelope);
+        assertEquals(text, PelmTools.method02(KEY_HEX, IV_HEX, envelope));
+        String hex = PelmTools.method03(KEY, IV, text);
+        assertEquals(Reference.encrypt(KEY, IV, text), hex);
+        assertEquals(text, PelmTools.method04(KEY, IV, hex));
+    }
+
+    @Test
+    void everyNullArgumentGivesNull() {
+        String[] keys = {KEY_HEX, KEY_HEX, KEY, KEY};
+        String[] ivs = {IV_HEX, IV_HEX, IV, IV};
+        String[] data = {"text", PelmTools.method01(KEY_HEX, IV_HEX, "text"), "text",
+                         PelmTools.method03(KEY, IV, "text")};
+        for (int m = 0; m < 4; m++) {
+            assertNotNull(METHODS[m].call(keys[m], ivs[m], data[m]), "method0" + (m + 1));
+            assertNull(METHODS[m].call(null, ivs[m], data[m]), "null key, method0" + (m + 1));
+            assertNull(METHODS[m].call(keys[m], null, data[m]), "null iv, method0" + (m + 1));
+            assertNull(METHODS[m].call(keys[m], ivs[m], null), "null data, method0" + (m + 1));
+            assertNull(METHODS[m].call(null, null, null), "all null, method0" + (m + 1));
+        }
+    }
+
+    @Test
+    void emptyData() {
+        String envelope = PelmTools.method01(KEY_HEX, IV_HEX, "");
+        assertEquals(16, envelope.length());
+        assertEquals("", PelmTools.method02(KEY_HEX, IV_HEX, envelope));
+        assertEquals(32, PelmTools.method03(KEY, IV, "").length());
+        assertNull(PelmTools.method04(KEY, IV, ""));
+        assertEquals("", PelmTools.method04(KEY, IV, "00112233"));  // less than a block
+    }
+
+    @Test
+    void failingCodecsGiveNull() {
+        String envelope = PelmTools.method01(KEY_HEX, IV_HEX, "text");
+        String otherKey = "1" + KEY_HEX.substring(1);
+        assertNull(PelmTools.method01(KEY_HEX.substring(1), IV_HEX, "text"));
+        assertNull(PelmTools.method01(KEY_HEX, IV_HEX + "0", "text"));
+        assertNull(PelmTools.method02(KEY_HEX, IV_HEX, "not base64!"));
+        assertNull(PelmTools.method02(KEY_HEX, IV_HEX, "AAAA"));
+        assertNull(PelmTools.method02(otherKey, IV_HEX, envelope));
+        assertNull(PelmTools.method04(KEY, IV, "xyz0"));
+        assertNull(PelmTools.method04(KEY, IV, "abc"));
+        // method03/04 read 16 bytes of key and IV: shorter ones are refused.
+        assertNull(PelmTools.method03("15 bytes of key", IV, "text"));
+        assertNull(PelmTools.method03(KEY, "short iv", "text"));
+        assertNull(PelmTools.method04("", IV, PelmTools.method03(KEY, IV, "text")));
+        // A key whose modified UTF-8 is 16 bytes or more is enough.
+        assertNotNull(PelmTools.method03("éééééééé", "€€€€€€", "text"));
+    }
+
+    @Test
+    void keysAndIvsCountOnlyTheirFirst16Bytes() {
+        assertEquals(PelmTools.method03(KEY, IV, "t"), PelmTools.method03(KEY + "xyz", IV + "!", "t"));
+    }
+
+    @Test
+    void sealedNulEndsTheOpenedText() {
+        byte[] plain = {'a', 'b', 'c', 0, 'd', 'e', 'f'};
+        assertEquals("abc", PelmTools.method02(KEY_HEX, IV_HEX, Reference.seal(KEY_HEX, IV_HEX, plain)));
+    }
+
+    @ParameterizedTest
+    @ValueSource(strings = {"nul\u0000inside", "smile \uD83D\uDE00", "lone \uD800 surrogate"})
+    void modifiedUtf8IsWhatNativeCodeSees(String text) {
+        // The native side gets modified UTF-8; the result bytes are decoded as
+        // standard UTF-8, so such texts need not come back unchanged.
+        String expected = Reference.asResult(Reference.modifiedUtf8(text));
+        String hex = PelmTools.method03(KEY, IV, text);
+        assertEquals(Reference.encrypt(KEY, IV, text), hex);
+        assertEquals(expected, PelmTools.method04(KEY, IV, hex));
+        String envelope = PelmTools.method01(KEY_HEX, IV_HEX, text);
+        assertEquals(Reference.seal(KEY_HEX, IV_HEX, text), envelope);
+        assertEquals(expected, PelmTools.method02(KEY_HEX, IV_HEX, envelope));
+    }
+
+    @Test
+    void allFourMethodsFromManyThreadsAtOnce() throws Exception {
+        ExecutorService pool = Executors.newFixedThreadPool(8);
+        List<Future<Integer>> results = new ArrayList<>();
+        for (int t = 0; t < 8; t++) {
+            final int id = t;
+            results.add(pool.submit(() -> {
+                String key = String.format("thread key %05d", id);
+                String iv = String.format("thread iv %06d", id);
+                String keyHex = String.format("%064x", id + 1);
+                String ivHex = String.format("%032x", id + 7);
+                int failures = 0;
+                for (int i = 0; i < 1500; i++) {
+                    String text = "thread " + id + " message " + i + "\n";
+                    String hex = PelmTools.method03(key, iv, text);
+                    String envelope = PelmTools.method01(keyHex, ivHex, text);
+                    if (!Reference.encrypt(key, iv, text).equals(hex)
+                            || !text.equals(PelmTools.method04(key, iv, hex))
+                            || !Reference.seal(keyHex, ivHex, text).equals(envelope)
+                            || !text.equals(PelmTools.method02(keyHex, ivHex, envelope))) {
+                        failures++;
+                    }
+                }
+                return failures;
+            }));
+        }
+        pool.shutdown();
+        int failures = 0;
+        for (Future<Integer> f : results) {
+            failures += f.get();
+        }
+        assertEquals(0, failures);
+    }
+}

@@ -1,0 +1,87 @@
+package com.trevik.aes;
+
+import java.io.ByteArrayOutputStream;
+import java.nio.charset.StandardCharsets;
+import java.util.Base64;
+import java.util.HexFormat;
+import java.util.zip.Deflater;
+import javax.crypto.Cipher;
+import javax.crypto.spec.IvParameterSpec;
+import javax.crypto.spec.SecretKeySpec;
+
+/** The library's formats rebuilt with the JDK alone, to check it against. */
+final class Reference {
+    private Reference() {}
+
+    /** The bytes JNI hands to native code for a string: modified UTF-8. */
+    static byte[] modifiedUtf8(String s) {
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        for (char c : s.toCharArray()) {
+            if (c >= 0x0001 && c <= 0x007F) {
+                out.write(c);
+            } else if (c <= 0x07FF) {  // U+0000 included, as C0 80
+                out.write(0xC0 | (c >> 6));
+                out.write(0x80 | (c & 0x3F));
+            } else {  // every UTF-16 unit on its own, surrogates included
+                out.write(0xE0 | (c >> 12));
+                out.write(0x80 | ((c >> 6) & 0x3F));
+                out.write(0x80 | (c & 0x3F));
+            }
+        }
+        return out.toByteArray();
+    }
+
+    static byte[] zlib9(byte[] data) {
+        Deflater deflater = new Deflater(9);
+        deflater.setInput(data);
+        deflater.finish();
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        byte[] buffer = new byte[8192];
+        while (!deflater.finished()) {
+            out.write(buffer, 0, deflater.deflate(buffer));
+        }
+        deflater.end();
+        return out.toByteArray();
+    }
+
+    static byte[] crypt(String transformation, int mode, byte[] key, byte[] iv, byte[] data) {
+        try {
+            Cipher cipher = Cipher.getInstance(transformation);
+            cipher.init(mode, new SecretKeySpec(key, "AES"), new IvParameterSpec(iv));
+            return cipher.doFinal(data);
+        } catch (java.security.GeneralSecurityException e) {
+            throw new AssertionError(e);
+        }
+    }
+
+    /** An envelope of raw plaintext bytes, with the trailer they imply. */
+    static String seal(String keyHex, String ivHex, byte[] plain) {
+        HexFormat hex = HexFormat.of();
+        byte[] cipher = crypt("AES/CFB/NoPadding", Cipher.ENCRYPT_MODE,
+                hex.parseHex(keyHex), hex.parseHex(ivHex), zlib9(plain));
+        byte[] payload = java.util.Arrays.copyOf(cipher, cipher.length + 4);
+        int n = plain.length;
+        payload[cipher.length] = (byte) (n >>> 24);
+        payload[cipher.length + 1] = (byte) (n >>> 16);
+        payload[cipher.length + 2] = (byte) (n >>> 8);
+        payload[cipher.length + 3] = (byte) n;
+        return Base64.getEncoder().encodeToString(payload);
+    }
+
+    static String seal(String keyHex, String ivHex, String text) {
+        return seal(keyHex, ivHex, modifiedUtf8(text));
+    }
+
+    /** method03's result: CBC with PKCS #7 over the modified UTF-8 bytes. */
+    static String encrypt(String key, String iv, String text) {
+        byte[] k = java.util.Arrays.copyOf(modifiedUtf8(key), 16);
+        byte[] v = java.util.Arrays.copyOf(modifiedUtf8(iv), 16);
+        return HexFormat.of().formatHex(
+                crypt("AES/CBC/PKCS5Padding", Cipher.ENCRYPT_MODE, k, v, modifiedUtf8(text)));
+    }
+
+    /** What a result holding these native bytes reads as in Java. */
+    static String asResult(byte[] nativeBytes) {
+        return new String(nativeBytes, StandardCharsets.UTF_8);
+    }
+}

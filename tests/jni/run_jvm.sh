@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs a JVM for the tests. With --check-jni the JVM runs under -Xcheck:jni
+# and any JNI warning it prints fails the run.
+set -uo pipefail
+check_jni=0
+if [ "${1:-}" = "--check-jni" ]; then
+  check_jni=1
+  shift
+fi
+java_bin=$1
+shift
+if [ $check_jni = 1 ]; then
+  output=$("$java_bin" -Xcheck:jni "$@" 2>&1)
+  status=$?
+  printf '%s\n' "$output"
+  if grep -E 'WARNING in native method|FATAL ERROR in native method' <<<"$output" >/dev/null; then
+    echo "JNI check: the JVM reported a JNI warning" >&2
+    exit 1
+  fi
+  exit $status
+fi
+exec "$java_bin" "$@"

@@ -31,14 +31,18 @@ qqqpqp
 NAMES
 )
 
-# Defined dynamic symbols, demangled, argument lists dropped.
-actual=$("$nm_tool" -D --defined-only "$library" | awk '{print $3}' | c++filt | sed 's/(.*//' | sort)
+# Defined dynamic symbols, demangled; compared without argument lists.
+demangled=$("$nm_tool" -D --defined-only "$library" | awk '{print $3}' | c++filt)
+actual=$(sed 's/(.*//' <<<"$demangled" | sort)
 
 if [ "$actual" != "$expected" ]; then
   echo "exported symbols differ from the public list:"
   diff <(echo "$expected") <(echo "$actual") || true
   exit 1
 fi
-# The C++ names take byte strings by reference, and myHexValue a char.
-"$nm_tool" -D --defined-only "$library" | awk '{print $3}' | c++filt | grep -qx 'myHexValue(char)'
+# myHexValue is mangled as taking a char.
+if ! grep -qx 'myHexValue(char)' <<<"$demangled"; then
+  echo "myHexValue is not exported as myHexValue(char)"
+  exit 1
+fi
 echo "exports: $(wc -l <<<"$actual") names, as listed"

@@ -1,18 +1,25 @@
 # Front door: `make demo` and `make test` set up, build and run on a fresh
 # Debian 12 machine. `make check` is everything CI proves.
+SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
 PACKAGES := cmake make g++ zlib1g-dev libssl-dev android-liblog-dev \
             openjdk-17-jdk-headless libgtest-dev junit5
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
+                text_decrypt text_roundtrip aes_modes_differential
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps build demo test check clean
+.PHONY: deps build demo test check clean sanitize fuzz soak
 
 # Installs only what is missing, so a second run does nothing.
-deps:
-	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+deps: PACKAGES_WANTED = $(PACKAGES)
+deps-fuzz: PACKAGES_WANTED = $(PACKAGES) $(FUZZ_PACKAGES)
+deps deps-fuzz:
+	@missing=$$(for p in $(PACKAGES_WANTED); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:" $$missing; \
 	  $(SUDO) apt-get update -qq && \
@@ -28,9 +35,36 @@ demo: build
 	java -Djava.library.path=$(BUILD) -cp $(BUILD)/pelmtools.jar:$(BUILD)/pelm-demo.jar Demo
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE soak
 
-check: test
+# The native suites under AddressSanitizer + UndefinedBehaviorSanitizer
+# (leak checking on), then the concurrency tests under ThreadSanitizer.
+sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPELM_SANITIZE=address,undefined -DPELM_BUILD_JAVA=OFF
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPELM_SANITIZE=thread -DPELM_BUILD_JAVA=OFF
+	cmake --build build-tsan -j $(JOBS) --target envelope_tests aes128_tests
+	TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/aes128_tests --gtest_filter='Concurrency*'
+	TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/envelope_tests --gtest_filter='*Concurrency*'
+
+# Every libFuzzer target for FUZZ_SECONDS, under ASan + UBSan, starting from
+# the committed seeds. New inputs go to a scratch corpus in the build folder.
+fuzz: deps-fuzz
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPELM_FUZZ=ON -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The JVM soak test: hundreds of thousands of calls, memory must stay flat.
+soak: build
+	ctest --test-dir $(BUILD) --output-on-failure -L soak
+
+check: test sanitize fuzz soak
 
 clean:
 	rm -rf $(BUILD)

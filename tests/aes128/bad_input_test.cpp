@@ -71,7 +71,7 @@ TEST(Aes128BadInput, HugeLengthsWithNullBuffersDoNothing) {
 }
 
 TEST(Aes128BadInput, OddAndEmptyHexAtTheTextCipher) {
-  for (const std::string hex : {std::string(), std::string("0"), std::string("000"), std::string(31, 'a')}) {
+  for (const std::string& hex : {std::string(), std::string("0"), std::string("000"), std::string(31, 'a')}) {
     EXPECT_EQ(ll11lll11l(u8(kKey), u8(kIv), hex.c_str()), nullptr) << hex;
   }
 }

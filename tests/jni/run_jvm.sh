@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Runs a JVM for the tests. With --check-jni the JVM runs under -Xcheck:jni
-# and any JNI warning it prints fails the run.
+# and any JNI warning it prints fails the run. With --quiet-log the host
+# liblog's records (stderr lines starting "tagName E") are dropped.
 set -uo pipefail
 check_jni=0
-if [ "${1:-}" = "--check-jni" ]; then
-  check_jni=1
-  shift
+quiet_log=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --check-jni) check_jni=1; shift ;;
+    --quiet-log) quiet_log=1; shift ;;
+    *) break ;;
+  esac
+done
+if [ $quiet_log = 1 ]; then
+  exec 2> >(grep -v '^tagName E ' >&2)
 fi
 java_bin=$1
 shift

@@ -7,24 +7,23 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ zlib1g-dev libssl-dev android-liblog-dev \
             openjdk-17-jdk-headless libgtest-dev junit5
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+ARM64_PACKAGES := g++-aarch64-linux-gnu qemu-user libc6:arm64 zlib1g-dev:arm64 \
+                  libssl-dev:arm64 android-liblog-dev:arm64 libgtest-dev:arm64
 FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential
 
-SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
-
-.PHONY: deps build demo test check clean sanitize fuzz soak
+.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64
 
 # Installs only what is missing, so a second run does nothing.
-deps: PACKAGES_WANTED = $(PACKAGES)
-deps-fuzz: PACKAGES_WANTED = $(PACKAGES) $(FUZZ_PACKAGES)
-deps deps-fuzz:
-	@missing=$$(for p in $(PACKAGES_WANTED); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+deps:
+	scripts/install-packages.sh $(PACKAGES)
+
+deps-fuzz: deps
+	scripts/install-packages.sh $(FUZZ_PACKAGES)
+
+deps-arm64: deps
+	scripts/install-packages.sh $(ARM64_PACKAGES)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -64,7 +63,15 @@ fuzz: deps-fuzz
 soak: build
 	ctest --test-dir $(BUILD) --output-on-failure -L soak
 
-check: test sanitize fuzz soak
+# The library and the native suites built for 64-bit Arm Linux and run under
+# qemu-aarch64: arm64's unsigned char and 16 KB page alignment are checked here.
+test-arm64: deps-arm64
+	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF
+	cmake --build build-arm64 -j $(JOBS)
+	ctest --test-dir build-arm64 --output-on-failure
+
+check: test sanitize fuzz soak test-arm64
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64

@@ -5,15 +5,37 @@ add_library(pelm::deps ALIAS pelm_deps)
 
 if(ANDROID)
   set(PELM_HOST_BUILD OFF)
-  # The NDK ships zlib, liblog and jni.h. libcrypto comes from the app
-  # developer: an OpenSSL or BoringSSL build given through OPENSSL_ROOT_DIR,
-  # or a prefab package found by find_package(OpenSSL).
+  # The NDK ships zlib, liblog and jni.h in its sysroot.
   find_library(PELM_LOG_LIBRARY log REQUIRED)
   find_package(ZLIB REQUIRED)
-  find_package(OpenSSL REQUIRED COMPONENTS Crypto)
-  target_link_libraries(pelm_deps INTERFACE OpenSSL::Crypto ZLIB::ZLIB ${PELM_LOG_LIBRARY})
-  # 16 KB pages; the static libc++ stays inside (the version script hides it).
-  set(PELM_PLATFORM_LINK_OPTIONS -Wl,-z,max-page-size=16384 -static-libstdc++)
+  # libcrypto comes from the app developer, one of three ways:
+  #   -DPELM_CRYPTO_LIBRARY=/path/libcrypto.a -DPELM_CRYPTO_INCLUDE_DIR=/path/include
+  #   -DPELM_CRYPTO_PACKAGE=openssl -DPELM_CRYPTO_TARGET=openssl::crypto (prefab)
+  #   neither: find_package(OpenSSL) (OPENSSL_ROOT_DIR inside the find root)
+  set(PELM_CRYPTO_LIBRARY "" CACHE FILEPATH "libcrypto (.a or .so) for Android")
+  set(PELM_CRYPTO_INCLUDE_DIR "" CACHE PATH "The folder holding openssl/aes.h")
+  set(PELM_CRYPTO_PACKAGE "" CACHE STRING "A CMake config package providing libcrypto")
+  set(PELM_CRYPTO_TARGET "" CACHE STRING "The libcrypto target of that package")
+  if(PELM_CRYPTO_LIBRARY)
+    add_library(pelm_crypto UNKNOWN IMPORTED)
+    set_target_properties(pelm_crypto PROPERTIES
+      IMPORTED_LOCATION ${PELM_CRYPTO_LIBRARY}
+      INTERFACE_INCLUDE_DIRECTORIES ${PELM_CRYPTO_INCLUDE_DIR})
+    set(PELM_CRYPTO pelm_crypto)
+  elseif(PELM_CRYPTO_TARGET)
+    find_package(${PELM_CRYPTO_PACKAGE} REQUIRED CONFIG)
+    set(PELM_CRYPTO ${PELM_CRYPTO_TARGET})
+  else()
+    find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+    set(PELM_CRYPTO OpenSSL::Crypto)
+  endif()
+  target_link_libraries(pelm_deps INTERFACE ${PELM_CRYPTO} ZLIB::ZLIB ${PELM_LOG_LIBRARY})
+  if(NOT ANDROID_STL STREQUAL "c++_static")
+    message(WARNING "Build with -DANDROID_STL=c++_static: the library then carries its "
+                    "own libc++ and the version script keeps all of it hidden.")
+  endif()
+  # 16 KB pages.
+  set(PELM_PLATFORM_LINK_OPTIONS -Wl,-z,max-page-size=16384)
 else()
   set(PELM_HOST_BUILD ON)
   find_package(ZLIB REQUIRED)

@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential
 
-.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64
+.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench
 
 # Installs only what is missing, so a second run does nothing.
 deps:
@@ -73,5 +73,13 @@ test-arm64: deps-arm64
 
 check: test sanitize fuzz soak test-arm64
 
+# Throughput figures; not part of the check (timings are no test).
+bench: deps
+	scripts/install-packages.sh libbenchmark-dev
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
+	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
+	cmake --build build-bench -j $(JOBS) --target pelm_bench
+	build-bench/bench/pelm_bench
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-bench

@@ -78,8 +78,11 @@ void KeyExpansion() {
 }
 
 void AddRoundKey(uint8_t round) {
+  // Local copies: a store through a byte pointer could otherwise alias the
+  // engine state and force a reload on every byte.
+  uint8_t* s = g_engine.block;
   const uint8_t* k = g_engine.round_keys + kBlockSize * round;
-  for (size_t i = 0; i < kBlockSize; ++i) g_engine.block[i] ^= k[i];
+  for (size_t i = 0; i < kBlockSize; ++i) s[i] ^= k[i];
 }
 
 void Cipher() {

@@ -2,12 +2,12 @@ package com.trevik.aes;
 
 import java.io.ByteArrayOutputStream;
 import java.nio.charset.StandardCharsets;
+import java.security.AlgorithmParameters;
 import java.util.Base64;
 import java.util.HexFormat;
 import java.util.zip.Deflater;
 import javax.crypto.Cipher;
-import javax.crypto.spec.IvParameterSpec;
-import javax.crypto.spec.SecretKeySpec;
+import javax.crypto.SecretKey;
 
 /** The library's formats rebuilt with the JDK alone, to check it against. */
 final class Reference {
@@ -44,12 +44,42 @@ final class Reference {
         return out.toByteArray();
     }
 
+    /** A raw AES key as the JCE takes it. */
+    static SecretKey aesKey(byte[] raw) {
+        return new SecretKey() {
+            private static final long serialVersionUID = 1L;
+
+            @Override public String getAlgorithm() {
+                return "AES";
+            }
+
+            @Override public String getFormat() {
+                return "RAW";
+            }
+
+            @Override public byte[] getEncoded() {
+                return raw.clone();
+            }
+        };
+    }
+
+    /** An IV as AES parameters: its DER encoding is one OCTET STRING. */
+    static AlgorithmParameters ivParameters(byte[] iv) throws Exception {
+        byte[] der = new byte[iv.length + 2];
+        der[0] = 0x04;
+        der[1] = (byte) iv.length;
+        System.arraycopy(iv, 0, der, 2, iv.length);
+        AlgorithmParameters parameters = AlgorithmParameters.getInstance("AES");
+        parameters.init(der);
+        return parameters;
+    }
+
     static byte[] crypt(String transformation, int mode, byte[] key, byte[] iv, byte[] data) {
         try {
             Cipher cipher = Cipher.getInstance(transformation);
-            cipher.init(mode, new SecretKeySpec(key, "AES"), new IvParameterSpec(iv));
+            cipher.init(mode, aesKey(key), ivParameters(iv));
             return cipher.doFinal(data);
-        } catch (java.security.GeneralSecurityException e) {
+        } catch (Exception e) {
             throw new AssertionError(e);
         }
     }

@@ -69,9 +69,3 @@ TEST(Aes128BadInput, HugeLengthsWithNullBuffersDoNothing) {
   qqqpqp(reinterpret_cast<uint8_t*>(&b[0]), u8(a), 16, u8(kKey), u8(kIv));
   EXPECT_EQ(b, pt);
 }
-
-TEST(Aes128BadInput, OddAndEmptyHexAtTheTextCipher) {
-  for (const std::string& hex : {std::string(), std::string("0"), std::string("000"), std::string(31, 'a')}) {
-    EXPECT_EQ(ll11lll11l(u8(kKey), u8(kIv), hex.c_str()), nullptr) << hex;
-  }
-}

@@ -63,10 +63,6 @@ std::string base64_encode(const uint8_t* data, size_t length);
 // or all-blank text, negative for a malformed one.
 long base64_decode(const std::string& text, uint8_t* out);
 
-// The plaintext capacity for opening an envelope of `cipher_length` stream
-// bytes whose trailer says `trailer`; above kMaxCapacity means refusal.
-uint64_t plaintext_capacity(uint64_t cipher_length, uint32_t trailer);
-
 }  // namespace pelm::envelope
 
 #endif

@@ -9,17 +9,16 @@
 
 using namespace pelm::envelope;
 
-namespace pelm::envelope {
+namespace {
 
+// The inflate buffer for `cipher_length` stream bytes whose trailer says
+// `trailer`: 1 KiB, or one more than the stream when that is larger, raised
+// to the trailer plus one. Above kMaxCapacity the envelope is refused.
 uint64_t plaintext_capacity(uint64_t cipher_length, uint32_t trailer) {
   const uint64_t start =
       cipher_length <= kMinCapacity ? kMinCapacity : cipher_length + 1;
   return start < trailer ? uint64_t{trailer} + 1 : start;
 }
-
-}  // namespace pelm::envelope
-
-namespace {
 
 uint32_t get_be32(const uint8_t* in) {
   return uint32_t{in[0]} << 24 | uint32_t{in[1]} << 16 | uint32_t{in[2]} << 8 |
@@ -33,7 +32,7 @@ long trailing_padding(const std::string& text) {
   return count;
 }
 
-bool open(const std::string& key_text, const std::string& iv_text,
+bool open_envelope(const std::string& key_text, const std::string& iv_text,
           const std::string& envelope, std::string& out) {
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
@@ -88,7 +87,7 @@ bool open(const std::string& key_text, const std::string& iv_text,
 bool myDecrypt(const std::string& key, const std::string& iv,
                const std::string& envelope, std::string& out) {
   try {
-    return open(key, iv, envelope, out);
+    return open_envelope(key, iv, envelope, out);
   } catch (const std::bad_alloc&) {
     return false;  // out is only ever replaced by a finished plaintext
   }

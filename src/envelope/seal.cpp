@@ -18,7 +18,7 @@ void put_be32(uint8_t* out, uint32_t value) {
   out[3] = static_cast<uint8_t>(value);
 }
 
-bool seal(const std::string& key_text, const std::string& iv_text,
+bool seal_envelope(const std::string& key_text, const std::string& iv_text,
           const std::string& data, std::string& out) {
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
@@ -60,7 +60,7 @@ bool seal(const std::string& key_text, const std::string& iv_text,
 bool myEncrypt(const std::string& key, const std::string& iv,
                const std::string& data, std::string& out) {
   try {
-    return seal(key, iv, data, out);
+    return seal_envelope(key, iv, data, out);
   } catch (const std::bad_alloc&) {
     return false;  // out is only ever replaced by a finished text
   }

@@ -158,3 +158,14 @@ TEST(TextCipher, NullArgumentsGiveNull) {
   EXPECT_EQ(ll11lll11l(u8(kKey), nullptr, "00"), nullptr);
   EXPECT_EQ(ll11lll11l(u8(kKey), u8(kIv), nullptr), nullptr);
 }
+
+TEST(TextCipher, TextWhosePaddedLengthPassesInt32MaxGivesNull) {
+  // 2^31 - 16 bytes pad to 2^31: one block more than an int32_t can count.
+  std::string huge;
+  try {
+    huge.assign((size_t{1} << 31) - 16, 'a');
+  } catch (const std::bad_alloc&) {
+    GTEST_SKIP() << "cannot allocate 2 GiB here";
+  }
+  EXPECT_EQ(ll11l1l1ll(u8(kKey), u8(kIv), huge.c_str()), nullptr);
+}

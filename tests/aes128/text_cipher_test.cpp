@@ -169,3 +169,17 @@ TEST(TextCipher, TextWhosePaddedLengthPassesInt32MaxGivesNull) {
   }
   EXPECT_EQ(ll11l1l1ll(u8(kKey), u8(kIv), huge.c_str()), nullptr);
 }
+
+TEST(TextCipher, FailedAllocationsGiveNull) {
+  if (!memory_cap_works()) GTEST_SKIP() << "no address-space cap under sanitizers or emulation";
+  // 48 MiB of text or of hex needs a 48 MiB (or 24 MiB and 24 MiB) buffer
+  // more than the 16 MiB of headroom allows.
+  const std::string text(48 << 20, 't');
+  const std::string hex(96 << 20, 'a');
+  const int code = run_with_memory_cap(16 << 20, [&] {
+    if (ll11l1l1ll(u8(kKey), u8(kIv), text.c_str()) != nullptr) return 1;
+    if (ll11lll11l(u8(kKey), u8(kIv), hex.c_str()) != nullptr) return 2;
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+}

@@ -2,11 +2,6 @@
 // untouched, never a crash.
 #include <android/log.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
 
 #include "pelm/envelope.h"
 #include "test_support.h"
@@ -14,41 +9,8 @@
 using namespace pelm::test;
 
 namespace {
-
 const std::string kKeyText(64, '1');
 const std::string kIvText(32, '2');
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
-// Runs `body` in a child whose address space may grow by only `headroom`
-// bytes more; returns the child's exit code.
-template <typename Body>
-int run_with_memory_cap(size_t headroom, Body body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::ifstream statm("/proc/self/statm");
-    size_t pages = 0;
-    statm >> pages;
-    const rlim_t cap = pages * sysconf(_SC_PAGESIZE) + headroom;
-    rlimit limit{cap, cap};
-    setrlimit(RLIMIT_AS, &limit);
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 }  // namespace
 
 TEST(EnvelopeLimits, EnvelopeTextOf2GiBIsABase64Error) {
@@ -67,10 +29,7 @@ TEST(EnvelopeLimits, EnvelopeTextOf2GiBIsABase64Error) {
 }
 
 TEST(EnvelopeLimits, FailedAllocationsFailTheCall) {
-  if (kSanitized) GTEST_SKIP() << "sanitizers reserve address space up front";
-#ifdef PELM_UNDER_EMULATOR
-  GTEST_SKIP() << "an emulator needs address space of its own";
-#endif
+  if (!memory_cap_works()) GTEST_SKIP() << "no address-space cap under sanitizers or emulation";
   // 64 MiB of data needs a 128 MiB compression buffer; 96 MiB of Base64
   // needs a 96 MiB decoding buffer. Neither fits in 32 MiB of headroom.
   const std::string data(64 << 20, 'x');

@@ -1,6 +1,9 @@
 #include "test_support.h"
 
 #include <android/log.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -85,6 +88,36 @@ std::vector<std::map<std::string, std::string>> read_vector_file(const std::stri
   }
   flush();
   return blocks;
+}
+
+bool memory_cap_works() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(PELM_UNDER_EMULATOR)
+  return false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  return false;
+#else
+  return true;
+#endif
+#else
+  return true;
+#endif
+}
+
+int run_with_memory_cap(size_t headroom, const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    statm >> pages;
+    const rlim_t cap = pages * sysconf(_SC_PAGESIZE) + headroom;
+    const rlimit limit{cap, cap};
+    setrlimit(RLIMIT_AS, &limit);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 LogCapture::LogCapture() {

@@ -5,6 +5,7 @@
 #include <android/log.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -27,6 +28,14 @@ std::string data_path(const std::string& name);
 // Blocks of "Name = value" or "Name: value" lines separated by blank lines,
 // with '#' comments; each block becomes one map.
 std::vector<std::map<std::string, std::string>> read_vector_file(const std::string& path);
+
+// Whether a child process can run under a tight address-space cap: not under
+// sanitizers (they reserve address space up front) or a user-mode emulator.
+bool memory_cap_works();
+
+// Runs `body` in a forked child whose address space may grow by only
+// `headroom` more bytes; returns the child's exit code (128 + signal).
+int run_with_memory_cap(size_t headroom, const std::function<int()>& body);
 
 struct LogRecord {
   int priority;

@@ -11,7 +11,7 @@ ARM64_PACKAGES := g++-aarch64-linux-gnu qemu-user libc6:arm64 zlib1g-dev:arm64 \
                   libssl-dev:arm64 android-liblog-dev:arm64 libgtest-dev:arm64
 FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
-                text_decrypt text_roundtrip aes_modes_differential
+                text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench
 

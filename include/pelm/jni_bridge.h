@@ -11,7 +11,9 @@
 extern "C" {
 #endif
 
-/* (key text, IV text, data text) -> new String, or null on failure. */
+/* (key text, IV text, data text) -> new String, or null on failure. The
+ * strings are read as UTF-16 and handed on as UTF-8 with U+0000 as C0 80
+ * and unpaired surrogates in their three-byte form, on every runtime. */
 PELM_EXPORT jstring method01(JNIEnv* env, jobject unused, jstring key,
                              jstring iv, jstring data);
 PELM_EXPORT jstring method02(JNIEnv* env, jobject unused, jstring key,
@@ -21,8 +23,12 @@ PELM_EXPORT jstring method03(JNIEnv* env, jobject unused, jstring key,
 PELM_EXPORT jstring method04(JNIEnv* env, jobject unused, jstring key,
                              jstring iv, jstring data);
 
-/* A new java.lang.String from the text's bytes decoded as UTF-8. Null
- * (with the runtime's exception pending, if it raised one) on failure. */
+/* A new java.lang.String from the text's bytes, decoded by the runtime's
+ * own UTF-8 decoder (String(byte[], "utf-8")). Null (with the runtime's
+ * exception pending, if it raised one) on failure. The four natives do not
+ * use it: they read their strings as UTF-16 and build their results with a
+ * decoder of their own, so every text, emoji and U+0000 included, survives
+ * a round trip on every runtime. */
 PELM_EXPORT jstring o0OoOOOO(JNIEnv* env, const char* text);
 
 /* A new byte[] holding the text's bytes, without the NUL. */

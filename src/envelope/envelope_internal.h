@@ -58,10 +58,10 @@ void cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
 // Standard Base64 of `length` bytes into a fresh text. Throws bad_alloc.
 std::string base64_encode(const uint8_t* data, size_t length);
 
-// EVP_DecodeBlock over the whole text into `out` (text.size() bytes):
+// EVP_DecodeBlock over `length` characters into `out` (`length` bytes):
 // three bytes per group of four characters, padding included; 0 for an empty
 // or all-blank text, negative for a malformed one.
-long base64_decode(const std::string& text, uint8_t* out);
+long base64_decode(const char* text, size_t length, uint8_t* out);
 
 }  // namespace pelm::envelope
 

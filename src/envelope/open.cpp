@@ -25,10 +25,35 @@ uint32_t get_be32(const uint8_t* in) {
          uint32_t{in[3]};
 }
 
-// Counts the "=" at the very end of the text, nothing else skipped.
-long trailing_padding(const std::string& text) {
+// The part of an envelope text the Base64 decoder reads: spaces and tabs
+// are set aside at the start, and those and line breaks at the end, as
+// envelopes pick them up in transit. The padding is counted on this same
+// part, so an envelope with a trailing line break opens exactly as the bare
+// one does. Anything else around the text is left for the decoder to refuse.
+struct Trimmed {
+  const char* text;
+  size_t length;
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_line_break(char c) { return c == '\r' || c == '\n'; }
+
+Trimmed trim_envelope(const std::string& envelope) {
+  size_t begin = 0, end = envelope.size();
+  while (begin < end && is_blank(envelope[begin])) ++begin;
+  while (end > begin && (is_blank(envelope[end - 1]) || is_line_break(envelope[end - 1]))) --end;
+  return {envelope.data() + begin, end - begin};
+}
+
+bool is_base64_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         c == '+' || c == '/' || c == '=';
+}
+
+// Counts the "=" ending the trimmed text.
+long trailing_padding(const Trimmed& text) {
   long count = 0;
-  for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) ++count;
+  for (size_t i = text.length; i > 0 && text.text[i - 1] == '='; --i) ++count;
   return count;
 }
 
@@ -41,15 +66,22 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
     err_log("%s", kBase64Error);
     return false;
   }
-  Buffer decoded = allocate(envelope.size());
+  const Trimmed text = trim_envelope(envelope);
+  // Some decoders skip more at the end than the set above (OpenSSL also a
+  // "-"); refusing it here keeps the padding count exact with every one.
+  if (text.length == 0 || !is_base64_char(text.text[text.length - 1])) {
+    err_log("%s", kBase64Error);
+    return false;
+  }
+  Buffer decoded = allocate(text.length);
   if (!decoded) return false;
-  const long decoded_length = base64_decode(envelope, decoded.get());
+  const long decoded_length = base64_decode(text.text, text.length, decoded.get());
   if (decoded_length <= 0) {
     err_log("%s", kBase64Error);
     return false;
   }
   // The decoder counts padding characters as zero bytes; take them off.
-  const long payload_length = decoded_length - trailing_padding(envelope);
+  const long payload_length = decoded_length - trailing_padding(text);
   if (payload_length <= static_cast<long>(kTrailerLength)) return false;
 
   const size_t cipher_length = static_cast<size_t>(payload_length) - kTrailerLength;

@@ -45,10 +45,10 @@ std::string base64_encode(const uint8_t* data, size_t length) {
   return text;
 }
 
-long base64_decode(const std::string& text, uint8_t* out) {
-  if (text.size() > static_cast<size_t>(INT_MAX)) return -1;
-  return EVP_DecodeBlock(out, reinterpret_cast<const unsigned char*>(text.data()),
-                         static_cast<int>(text.size()));
+long base64_decode(const char* text, size_t length, uint8_t* out) {
+  if (length > static_cast<size_t>(INT_MAX)) return -1;
+  return EVP_DecodeBlock(out, reinterpret_cast<const unsigned char*>(text),
+                         static_cast<int>(length));
 }
 
 }  // namespace pelm::envelope

@@ -1,48 +1,34 @@
-// The four natives. Each borrows the three strings' modified UTF-8 bytes,
-// runs one codec, gives the bytes back, and only then builds its result.
+// The four natives. Each reads its three strings in the library's one byte
+// form (java_text.h), runs one codec, and builds its result from the bytes
+// it got back, so every text, emoji and U+0000 included, survives a round
+// trip on every runtime.
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
+#include "java_strings.h"
 #include "pelm/envelope.h"
 #include "pelm/jni_bridge.h"
 #include "pelm/text_cipher.h"
+
+using pelm::jni::new_java_string;
+using pelm::jni::read_java_text;
 
 namespace {
 
 constexpr size_t kCipherKeyBytes = 16;
 
-// The three texts of one call, borrowed in the order data, key, IV and given
-// back in that order. Borrowing stops at the first failure, which leaves the
-// runtime's exception pending.
-class BorrowedTexts {
- public:
-  BorrowedTexts(JNIEnv* env, jstring key, jstring iv, jstring data)
-      : env_(env), strings_{data, key, iv} {
-    for (int i = 0; i < 3; ++i) {
-      chars_[i] = env_->GetStringUTFChars(strings_[i], nullptr);
-      if (chars_[i] == nullptr) return;
-    }
-  }
-  ~BorrowedTexts() {
-    for (int i = 0; i < 3; ++i) {
-      if (chars_[i] != nullptr) env_->ReleaseStringUTFChars(strings_[i], chars_[i]);
-    }
-  }
-  BorrowedTexts(const BorrowedTexts&) = delete;
-  BorrowedTexts& operator=(const BorrowedTexts&) = delete;
-
-  bool ok() const { return chars_[2] != nullptr; }
-  const char* data() const { return chars_[0]; }
-  const char* key() const { return chars_[1]; }
-  const char* iv() const { return chars_[2]; }
-
- private:
-  JNIEnv* env_;
-  jstring strings_[3];
-  const char* chars_[3] = {nullptr, nullptr, nullptr};
+struct CallTexts {
+  std::string key, iv, data;
 };
+
+// Reads data, key and IV in that order; stops at the first failure, which
+// leaves the runtime's exception pending if it raised one.
+bool read_texts(JNIEnv* env, jstring key, jstring iv, jstring data, CallTexts& texts) {
+  if (key == nullptr || iv == nullptr || data == nullptr) return false;
+  return read_java_text(env, data, texts.data) && read_java_text(env, key, texts.key) &&
+         read_java_text(env, iv, texts.iv);
+}
 
 using EnvelopeCodec = bool (*)(const std::string&, const std::string&,
                                const std::string&, std::string&);
@@ -50,39 +36,31 @@ using TextCipher = char* (*)(const uint8_t*, const uint8_t*, const char*);
 
 jstring run_envelope(JNIEnv* env, jstring key, jstring iv, jstring data,
                      EnvelopeCodec codec) {
-  if (key == nullptr || iv == nullptr || data == nullptr) return nullptr;
   std::string out;
   {
-    BorrowedTexts texts(env, key, iv, data);
-    if (!texts.ok()) return nullptr;
-    try {
-      const std::string key_copy(texts.key()), iv_copy(texts.iv()),
-          data_copy(texts.data());
-      if (!codec(key_copy, iv_copy, data_copy, out)) return nullptr;
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
+    CallTexts texts;
+    if (!read_texts(env, key, iv, data, texts)) return nullptr;
+    if (!codec(texts.key, texts.iv, texts.data, out)) return nullptr;
   }
-  return o0OoOOOO(env, out.c_str());
+  // An opened text ends at its first zero byte; U+0000 travels as C0 80.
+  return new_java_string(env, out.c_str(), std::strlen(out.c_str()));
 }
 
 jstring run_text_cipher(JNIEnv* env, jstring key, jstring iv, jstring data,
                         TextCipher cipher) {
-  if (key == nullptr || iv == nullptr || data == nullptr) return nullptr;
   char* result;
   {
-    BorrowedTexts texts(env, key, iv, data);
-    if (!texts.ok()) return nullptr;
+    CallTexts texts;
+    if (!read_texts(env, key, iv, data, texts)) return nullptr;
     // The cipher reads 16 bytes of each; shorter texts would be overread.
-    if (std::strlen(texts.key()) < kCipherKeyBytes ||
-        std::strlen(texts.iv()) < kCipherKeyBytes) {
+    if (texts.key.size() < kCipherKeyBytes || texts.iv.size() < kCipherKeyBytes) {
       return nullptr;
     }
-    result = cipher(reinterpret_cast<const uint8_t*>(texts.key()),
-                    reinterpret_cast<const uint8_t*>(texts.iv()), texts.data());
+    result = cipher(reinterpret_cast<const uint8_t*>(texts.key.data()),
+                    reinterpret_cast<const uint8_t*>(texts.iv.data()), texts.data.c_str());
   }
   if (result == nullptr) return nullptr;
-  jstring string = o0OoOOOO(env, result);
+  jstring string = new_java_string(env, result, std::strlen(result));
   std::free(result);
   return string;
 }

@@ -1,6 +1,11 @@
 #include <android/log.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "envelope/envelope_internal.h"
 #include "envelope_reference.h"
 #include "pelm/envelope.h"
 #include "test_support.h"
@@ -170,4 +175,88 @@ TEST(Envelope, TrailerDecidesTheLengthAndPadsWithZeros) {
   EXPECT_EQ(o.out.substr(0, data.size()), data);
   EXPECT_EQ(o.out.find_first_not_of('\0', data.size()), std::string::npos);
   EXPECT_TRUE(o.log.empty());
+}
+
+TEST(Envelope, BlanksAroundAnEnvelopeOpenExactlyOrFailCleanly) {
+  std::set<size_t> padding_counts;
+  for (const std::string text : {"", "a", "ab", "abc", "twenty-one bytes long"}) {
+    const std::string envelope = reference_envelope(kKey, kIv, text);
+    padding_counts.insert(envelope.size() - envelope.find_last_not_of('=') - 1);
+    for (const std::string blanks : {"\n", "\r\n", " ", "\t", " \t\r\n\n"}) {
+      const Outcome o = open(kKeyText, kIvText, envelope + blanks);
+      EXPECT_TRUE(o.ok && o.out == text && o.log.empty()) << text << " + blanks";
+    }
+    for (const std::string blanks : {" ", "\t", "\t \t"}) {
+      const Outcome o = open(kKeyText, kIvText, blanks + envelope);
+      EXPECT_TRUE(o.ok && o.out == text && o.log.empty()) << "blanks + " << text;
+    }
+    // A line break before the text, or a "-" after it, is no blank.
+    for (const std::string bad : {"\n" + envelope, "\r\n" + envelope, "\n " + envelope,
+                                  envelope + "-", envelope + "-\n"}) {
+      const Outcome o = open(kKeyText, kIvText, bad);
+      EXPECT_FALSE(o.ok) << bad;
+      EXPECT_EQ(o.out, kUntouched) << bad;
+      EXPECT_EQ(o.log, std::vector<LogRecord>{kBase64Error}) << bad;
+    }
+  }
+  EXPECT_EQ(padding_counts, (std::set<size_t>{0, 1, 2}));
+}
+
+TEST(Envelope, ZerosPastTheInflatedDataEvenInReusedMemory) {
+  const std::string data = "twenty-one bytes long";
+  // A capacity of 3001 bytes comes from ordinary heap blocks, which the
+  // allocator hands out again dirty, not from fresh zeroed pages.
+  const uint32_t trailer = 3000;
+  const std::string envelope = envelope_of_stream(kKey, kIv, zlib9(data), trailer);
+  for (int round = 0; round < 4; ++round) {
+    std::vector<void*> dirty;
+    for (size_t size = trailer - 16; size <= trailer + 32; size += 8) {
+      dirty.push_back(std::memset(std::malloc(size), 0xA5, size));
+    }
+    for (void* block : dirty) std::free(block);
+    const Outcome o = open(kKeyText, kIvText, envelope);
+    ASSERT_TRUE(o.ok);
+    ASSERT_EQ(o.out.size(), trailer);
+    EXPECT_EQ(o.out.substr(0, data.size()), data);
+    EXPECT_EQ(o.out.find_first_not_of('\0', data.size()), std::string::npos) << round;
+  }
+}
+
+// Data whose level-9 stream is exactly `stream_size` bytes and inflates to
+// one byte more: a run of 'a' and then random bytes, the run's length tuned.
+std::string stream_one_byte_short_of(size_t stream_size) {
+  std::mt19937_64 rng(stream_size);
+  const std::string noise = random_bytes(rng, stream_size + 1);
+  for (size_t run = 0; run <= stream_size; ++run) {
+    const std::string data = std::string(run, 'a') + noise.substr(0, stream_size + 1 - run);
+    const std::string stream = zlib9(data);
+    if (stream.size() == stream_size) return stream;
+  }
+  return "";
+}
+
+TEST(Envelope, CapacityForShortStreamsIsOneKiBAndThenOneMoreThanTheStream) {
+  // 1024 stream bytes get 1024 bytes of room; 1025 get 1026.
+  for (const size_t stream_size : {size_t{1024}, size_t{1025}}) {
+    const std::string stream = stream_one_byte_short_of(stream_size);
+    ASSERT_EQ(stream.size(), stream_size);
+    const Outcome o = open(kKeyText, kIvText, envelope_of_stream(kKey, kIv, stream, 5));
+    if (stream_size == 1024) {
+      EXPECT_FALSE(o.ok);
+      EXPECT_EQ(o.log, std::vector<LogRecord>{kCodedError});
+    } else {
+      EXPECT_TRUE(o.ok && o.out.size() == 5 && o.log.empty());
+    }
+  }
+}
+
+TEST(Envelope, LongPayloadsEncodeAsOneBase64Text) {
+  // The encoder works in pieces above 48 MiB; the pieces must join into
+  // exactly the one-shot text.
+  std::mt19937_64 rng(48);
+  const std::string payload = random_bytes(rng, (size_t{48} << 20) + 1000);
+  for (const size_t length : {payload.size() - 2, payload.size() - 1, payload.size()}) {
+    const std::string piecewise = pelm::envelope::base64_encode(u8(payload), length);
+    EXPECT_TRUE(piecewise == base64(payload.substr(0, length))) << length;
+  }
 }

@@ -9,11 +9,13 @@ package com.trevik.aes;
  * the envelope methods write the reason to the Android log under the tag
  * {@code "tagName"}.
  *
- * <p>The strings cross into native code as modified UTF-8 and results come
- * back as standard UTF-8. The two agree for every character from U+0001 to
- * U+FFFF except unpaired surrogates. Texts holding U+0000, characters above
- * U+FFFF (emoji, for instance) or unpaired surrogates are encrypted in their
- * modified UTF-8 form and need not come back unchanged.
+ * <p>Every string, on every runtime, is worked on in one byte form: UTF-8,
+ * except that U+0000 is the two bytes C0 80 and an unpaired surrogate is its
+ * three-byte form. So every text comes back from a round trip unchanged,
+ * emoji, U+0000 and lone surrogates included, and a text seals to the same
+ * envelope on a phone and on a server JVM. Results are decoded as the JDK
+ * decodes UTF-8 (malformed bytes become U+FFFD), and C0 80 and three-byte
+ * surrogates are read back as the characters they stand for.
  *
  * <p>All four methods may be called from any thread at any time, at once:
  * {@link #method01} and {@link #method02} keep their state per call, and
@@ -53,7 +55,7 @@ public final class PelmTools {
 
     /**
      * Encrypts a text with AES-128-CBC after PKCS #7 padding. The key and
-     * IV are the first 16 bytes of their strings' modified UTF-8 form, not
+     * IV are the first 16 bytes of their strings' byte form (see above), not
      * hex; strings shorter than that give null.
      *
      * @param key at least 16 bytes; only the first 16 are used

@@ -127,11 +127,52 @@ class PelmToolsTest {
     }
 
     @ParameterizedTest
-    @ValueSource(strings = {"nul\u0000inside", "smile \uD83D\uDE00", "lone \uD800 surrogate"})
-    void modifiedUtf8IsWhatNativeCodeSees(String text) {
-        // The native side gets modified UTF-8; the result bytes are decoded as
-        // standard UTF-8, so such texts need not come back unchanged.
-        assertAllFourMatch(text, Reference.asResult(Reference.modifiedUtf8(text)));
+    @ValueSource(strings = {"plain ascii", "Grüße, 日本語", "emoji \uD83D\uDE00 smile",
+            "flags \uD83C\uDDE9\uD83C\uDDEA\uD83C\uDDEF\uD83C\uDDF5", "\u0000at the start",
+            "nul\u0000inside", "at the end\u0000", "\u0000", "lone \uD800 high", "lone \uDC00 low",
+            "reversed \uDE00\uD83D pair", "\uD83D", "max BMP \uFFFF", "max \uDBFF\uDFFF",
+            "\u0001\u0010 control \u0000\u0000 and \uD83D\uDE00\uD83D\uDE00\uDE00"})
+    void everyStringComesBackUnchanged(String text) {
+        assertAllFourMatch(text, text);
+    }
+
+    @Test
+    void longRandomUtf16ComesBackUnchanged() {
+        Random random = new Random(7);
+        char[] units = new char[50_000];
+        for (int i = 0; i < units.length; i++) {
+            // Mostly surrogates and U+0000, where the byte forms differ.
+            int kind = random.nextInt(4);
+            units[i] = (char) (kind == 0 ? random.nextInt(0x10000)
+                    : kind == 1 ? 0xD800 + random.nextInt(0x800)
+                    : kind == 2 ? 0 : 0x20 + random.nextInt(0x60));
+        }
+        String text = new String(units);
+        assertAllFourMatch(text, text);
+    }
+
+    @Test
+    void envelopesSealedFromModifiedUtf8OpenWithTheirEmoji() {
+        // What the library sealed on HotSpot before strings were read as UTF-16.
+        String text = "emoji \uD83D\uDE00 and nul \u0000";
+        String old = Reference.seal(KEY_HEX, IV_HEX, Reference.modifiedUtf8(text));
+        assertEquals(text, PelmTools.method02(KEY_HEX, IV_HEX, old));
+    }
+
+    @Test
+    void envelopesWithBlanksAroundThemOpenExactly() {
+        for (String text : new String[] {"", "a", "ab", "abc", "a longer text, a longer text"}) {
+            String envelope = PelmTools.method01(KEY_HEX, IV_HEX, text);
+            for (String blank : new String[] {"\n", "\r\n", " ", "\t", " \t\r\n\n"}) {
+                assertEquals(text, PelmTools.method02(KEY_HEX, IV_HEX, envelope + blank));
+            }
+            for (String blank : new String[] {" ", "\t", " \t "}) {
+                assertEquals(text, PelmTools.method02(KEY_HEX, IV_HEX, blank + envelope));
+            }
+            for (String lineBreak : new String[] {"\n", "\r\n"}) {
+                assertNull(PelmTools.method02(KEY_HEX, IV_HEX, lineBreak + envelope));
+            }
+        }
     }
 
     @Test

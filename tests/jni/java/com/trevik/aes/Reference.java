@@ -13,7 +13,29 @@ import javax.crypto.SecretKey;
 final class Reference {
     private Reference() {}
 
-    /** The bytes JNI hands to native code for a string: modified UTF-8. */
+    /**
+     * The bytes the library works on for a string, on every runtime: a
+     * surrogate pair as one four-byte UTF-8 sequence, U+0000 as C0 80, an
+     * unpaired surrogate as its three-byte form, anything else as UTF-8.
+     */
+    static byte[] javaText(String s) {
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        for (int i = 0; i < s.length(); i++) {
+            char c = s.charAt(i);
+            if (Character.isHighSurrogate(c) && i + 1 < s.length()
+                    && Character.isLowSurrogate(s.charAt(i + 1))) {
+                out.writeBytes(s.substring(i, i + 2).getBytes(StandardCharsets.UTF_8));
+                i++;
+            } else if (c == 0 || Character.isSurrogate(c)) {
+                out.writeBytes(modifiedUtf8(String.valueOf(c)));
+            } else {
+                out.writeBytes(String.valueOf(c).getBytes(StandardCharsets.UTF_8));
+            }
+        }
+        return out.toByteArray();
+    }
+
+    /** HotSpot's GetStringUTFChars form: modified UTF-8, pairs as six bytes. */
     static byte[] modifiedUtf8(String s) {
         ByteArrayOutputStream out = new ByteArrayOutputStream();
         for (char c : s.toCharArray()) {
@@ -99,19 +121,14 @@ final class Reference {
     }
 
     static String seal(String keyHex, String ivHex, String text) {
-        return seal(keyHex, ivHex, modifiedUtf8(text));
+        return seal(keyHex, ivHex, javaText(text));
     }
 
-    /** method03's result: CBC with PKCS #7 over the modified UTF-8 bytes. */
+    /** method03's result: CBC with PKCS #7 over the strings' byte form. */
     static String encrypt(String key, String iv, String text) {
-        byte[] k = java.util.Arrays.copyOf(modifiedUtf8(key), 16);
-        byte[] v = java.util.Arrays.copyOf(modifiedUtf8(iv), 16);
+        byte[] k = java.util.Arrays.copyOf(javaText(key), 16);
+        byte[] v = java.util.Arrays.copyOf(javaText(iv), 16);
         return HexFormat.of().formatHex(
-                crypt("AES/CBC/PKCS5Padding", Cipher.ENCRYPT_MODE, k, v, modifiedUtf8(text)));
-    }
-
-    /** What a result holding these native bytes reads as in Java. */
-    static String asResult(byte[] nativeBytes) {
-        return new String(nativeBytes, StandardCharsets.UTF_8);
+                crypt("AES/CBC/PKCS5Padding", Cipher.ENCRYPT_MODE, k, v, javaText(text)));
     }
 }

@@ -1,0 +1,24 @@
+// Java strings in and out of the four natives, in the byte form of
+// java_text.h, independent of what GetStringUTFChars would hand out.
+#ifndef PELM_JNI_JAVA_STRINGS_H
+#define PELM_JNI_JAVA_STRINGS_H
+
+#include <jni.h>
+
+#include <cstddef>
+#include <string>
+
+namespace pelm::jni {
+
+// Replaces `out` with the string's bytes. False, with the runtime's
+// exception pending if it raised one, when the string cannot be read or the
+// bytes cannot be allocated.
+bool read_java_text(JNIEnv* env, jstring string, std::string& out);
+
+// A new String from `length` bytes; null (exception pending, if any) when
+// it cannot be made.
+jstring new_java_string(JNIEnv* env, const char* bytes, size_t length);
+
+}  // namespace pelm::jni
+
+#endif

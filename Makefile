@@ -73,13 +73,15 @@ test-arm64: deps-arm64
 
 check: test sanitize fuzz soak test-arm64
 
-# Throughput figures; not part of the check (timings are no test).
+# Speed beside the references, medians of interleaved repetitions; not part
+# of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags.
 bench: deps
-	scripts/install-packages.sh libbenchmark-dev
+	scripts/install-packages.sh libbenchmark-dev python3
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
 	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
 	cmake --build build-bench -j $(JOBS) --target pelm_bench
-	build-bench/bench/pelm_bench
+	build-bench/bench/pelm_bench --benchmark_out=build-bench/bench.json $(BENCH_ARGS)
+	bench/ratios.py build-bench/bench.json
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-bench

@@ -10,19 +10,15 @@ using namespace pelm::aes128;
 
 namespace {
 
-void xor_block(uint8_t* block, const uint8_t* with) {
-  for (size_t i = 0; i < kBlockSize; ++i) block[i] ^= with[i];
-}
-
 bool buffers_usable(uint8_t* output, const uint8_t* input, uint32_t length) {
   return length == 0 || (output != nullptr && input != nullptr);
 }
 
 // A null key keeps the schedule; a null iv keeps the chaining value.
-void start_chain(const uint8_t* key, const uint8_t* iv) {
+void start_chain(const EngineKernels& kernels, const uint8_t* key, const uint8_t* iv) {
   if (key != nullptr) {
     g_engine.key = key;
-    KeyExpansion();
+    kernels.expand_key();
   }
   if (iv != nullptr) std::memcpy(g_engine.chain, iv, kBlockSize);
 }
@@ -33,25 +29,18 @@ extern "C" void qpppqp(uint8_t* output, const uint8_t* input, uint32_t length,
                        const uint8_t* key, const uint8_t* iv) {
   if (!buffers_usable(output, input, length)) return;
   std::lock_guard<std::mutex> lock(g_engine_mutex);
-  start_chain(key, iv);
+  const EngineKernels& kernels = engine_kernels();
+  start_chain(kernels, key, iv);
   const uint32_t blocks = length / kBlockSize;
   const uint32_t tail = length % kBlockSize;
-  for (uint32_t k = 0; k < blocks; ++k) {
-    uint8_t* out = output + k * kBlockSize;
-    if (out != input + k * kBlockSize) std::memcpy(out, input + k * kBlockSize, kBlockSize);
-    xor_block(out, g_engine.chain);
-    g_engine.block = out;
-    Cipher();
-    std::memcpy(g_engine.chain, out, kBlockSize);
-  }
+  kernels.cbc_encrypt(output, input, blocks);
   if (tail != 0) {
     // The tail is zero-filled to a whole block; it does not move the chain.
     uint8_t* out = output + blocks * kBlockSize;
     std::memmove(out, input + blocks * kBlockSize, tail);
     std::memset(out + tail, 0, kBlockSize - tail);
-    xor_block(out, g_engine.chain);
-    g_engine.block = out;
-    Cipher();
+    for (size_t i = 0; i < kBlockSize; ++i) out[i] ^= g_engine.chain[i];
+    kernels.encrypt_block(out);
   }
 }
 
@@ -59,25 +48,16 @@ extern "C" void qqqpqp(uint8_t* output, const uint8_t* input, uint32_t length,
                        const uint8_t* key, const uint8_t* iv) {
   if (!buffers_usable(output, input, length)) return;
   std::lock_guard<std::mutex> lock(g_engine_mutex);
-  start_chain(key, iv);
+  const EngineKernels& kernels = engine_kernels();
+  start_chain(kernels, key, iv);
   const uint32_t blocks = length / kBlockSize;
   const uint32_t tail = length % kBlockSize;
-  for (uint32_t k = 0; k < blocks; ++k) {
-    uint8_t* out = output + k * kBlockSize;
-    uint8_t ciphertext[kBlockSize];
-    std::memcpy(ciphertext, input + k * kBlockSize, kBlockSize);
-    std::memcpy(out, ciphertext, kBlockSize);
-    g_engine.block = out;
-    InvCipher();
-    xor_block(out, g_engine.chain);
-    std::memcpy(g_engine.chain, ciphertext, kBlockSize);
-  }
+  kernels.cbc_decrypt(output, input, blocks);
   if (tail != 0) {
     // Only foreign input has a tail: its block keeps the output's former
     // bytes past the tail, and is neither chained nor moves the chain.
     uint8_t* out = output + blocks * kBlockSize;
     std::memmove(out, input + blocks * kBlockSize, tail);
-    g_engine.block = out;
-    InvCipher();
+    kernels.decrypt_block(out);
   }
 }

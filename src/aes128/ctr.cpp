@@ -7,34 +7,26 @@
 
 using namespace pelm::aes128;
 
-namespace {
-
-void increment(uint8_t* counter) {
-  for (size_t i = kBlockSize; i-- > 0;) {
-    if (++counter[i] != 0) break;
-  }
-}
-
-}  // namespace
-
 extern "C" void qppqqp(uint8_t* output, const uint8_t* input, uint32_t length,
                        const uint8_t* key, const uint8_t* iv) {
   if (key == nullptr || iv == nullptr) return;
   if (length != 0 && (output == nullptr || input == nullptr)) return;
   uint8_t counter[kBlockSize];
-  uint8_t keystream[kBlockSize];
   std::memcpy(counter, iv, kBlockSize);
   std::lock_guard<std::mutex> lock(g_engine_mutex);
+  const EngineKernels& kernels = engine_kernels();
   g_engine.key = key;
-  KeyExpansion();
-  for (uint32_t i = 0; i < length; ++i) {
-    if (i % kBlockSize == 0) {
-      std::memcpy(keystream, counter, kBlockSize);
-      g_engine.block = keystream;
-      Cipher();
-      increment(counter);
-    }
-    output[i] = input[i] ^ keystream[i % kBlockSize];
+  kernels.expand_key();
+  const uint32_t blocks = length / kBlockSize;
+  const uint32_t tail = length % kBlockSize;
+  kernels.ctr(output, input, blocks, counter);
+  if (tail != 0) {
+    // The last keystream block is used only in part.
+    uint8_t keystream[kBlockSize];
+    std::memcpy(keystream, counter, kBlockSize);
+    kernels.encrypt_block(keystream);
+    const size_t done = size_t{blocks} * kBlockSize;
+    for (size_t i = 0; i < tail; ++i) output[done + i] = input[done + i] ^ keystream[i];
   }
-  g_engine.block = nullptr;  // the keystream block dies with this call
+  g_engine.block = nullptr;  // no reference to the call's blocks outlives it
 }

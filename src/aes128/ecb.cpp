@@ -9,24 +9,25 @@ using namespace pelm::aes128;
 namespace {
 
 void run_block(const uint8_t* input, const uint8_t* key, uint8_t* output,
-               uint32_t length, void (*transform)()) {
+               uint32_t length, bool encrypt) {
   if (key == nullptr || output == nullptr || (length != 0 && input == nullptr)) return;
   std::lock_guard<std::mutex> lock(g_engine_mutex);
+  const EngineKernels& kernels = engine_kernels();
   if (output != input && length != 0) std::memmove(output, input, length);
   g_engine.block = output;
   g_engine.key = key;
-  KeyExpansion();
-  transform();
+  kernels.expand_key();
+  (encrypt ? kernels.encrypt_block : kernels.decrypt_block)(output);
 }
 
 }  // namespace
 
 extern "C" void qqppqp(const uint8_t* input, const uint8_t* key,
                        uint8_t* output, uint32_t length) {
-  run_block(input, key, output, length, Cipher);
+  run_block(input, key, output, length, true);
 }
 
 extern "C" void qqppqq(const uint8_t* input, const uint8_t* key,
                        uint8_t* output, uint32_t length) {
-  run_block(input, key, output, length, InvCipher);
+  run_block(input, key, output, length, false);
 }

@@ -63,11 +63,13 @@ extern "C" char* ll11lll11l(const uint8_t* key, const uint8_t* iv, const char* h
   if (decoded == nullptr) return nullptr;
   const size_t n = decoded_length / kBlock * kBlock;  // whole blocks only
 
-  uint8_t* text = static_cast<uint8_t*>(std::calloc(n + 1, 1));
+  // Decryption writes all n bytes; only the terminator needs setting.
+  uint8_t* text = static_cast<uint8_t*>(std::malloc(n + 1));
   if (text == nullptr) {
     std::free(decoded);
     return nullptr;
   }
+  text[n] = '\0';
   qqqpqp(text, decoded, static_cast<uint32_t>(n), key, iv);
   std::free(decoded);
   unpad(text, n);

@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Prints the benchmark report: for every group, the median time of each row
+and its ratio to every reference row of the same group (library / reference).
+
+Usage: ratios.py BENCH_JSON"""
+import json
+import sys
+from collections import OrderedDict
+
+
+def human(ns):
+    if ns >= 1e6:
+        return f"{ns / 1e6:.3f} ms"
+    if ns >= 1e3:
+        return f"{ns / 1e3:.2f} us"
+    return f"{ns:.0f} ns"
+
+
+ORDER = ["block_encrypt", "block_decrypt", "cbc_encrypt", "cbc_decrypt", "ctr",
+         "text_encrypt", "text_decrypt", "seal", "open"]
+UNITS = {"B": 1, "KiB": 1 << 10, "MiB": 1 << 20}
+
+
+def group_key(group):
+    """Report order: by operation, then by size."""
+    kind = next((i for i, p in enumerate(ORDER) if group.startswith(p)), len(ORDER))
+    size = group.rsplit("_", 1)[-1]
+    for unit in ("MiB", "KiB", "B"):
+        if size.endswith(unit) and size[: -len(unit)].isdigit():
+            return kind, int(size[: -len(unit)]) * UNITS[unit]
+    return kind, 0
+
+
+def main(path):
+    with open(path) as f:
+        report = json.load(f)
+    groups = OrderedDict()
+    repetitions = "?"
+    for b in report["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        repetitions = b.get("repetitions", repetitions)
+        group, who = b["run_name"].split("/", 1)
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b["time_unit"]]
+        groups.setdefault(group, OrderedDict())[who] = b["real_time"] * scale
+    ctx = report["context"]
+    print(f"machine: {ctx.get('host_name', '?')}, {ctx['num_cpus']} CPUs at "
+          f"{ctx['mhz_per_cpu']} MHz; medians of {repetitions} interleaved repetitions")
+    print()
+    print("| row | library | reference | ratio |")
+    print("|---|---|---|---|")
+    for group in sorted(groups, key=group_key):
+        rows = groups[group]
+        mine = [w for w in rows if w.startswith("library")]
+        refs = [w for w in rows if not w.startswith("library")]
+        for m in mine:
+            for r in refs:
+                print(f"| {group} ({m} / {r}) | {human(rows[m])} | {human(rows[r])} | "
+                      f"{rows[m] / rows[r]:.2f}x |")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

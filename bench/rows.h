@@ -1,0 +1,35 @@
+// One benchmark row: the library or a reference doing the same work, named
+// "group/who" so the ratio report can set each library row beside its
+// references. Every row processes `bytes` bytes per iteration.
+#ifndef PELM_BENCH_ROWS_H
+#define PELM_BENCH_ROWS_H
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <utility>
+
+namespace pelm::bench {
+
+template <typename Body>
+void row(const std::string& group, const std::string& who, size_t bytes, Body body) {
+  benchmark::RegisterBenchmark((group + "/" + who).c_str(),
+                               [bytes, body](benchmark::State& state) mutable {
+                                 size_t i = 0;
+                                 for (auto _ : state) body(i++);
+                                 state.SetBytesProcessed(state.iterations() * bytes);
+                               });
+}
+
+inline std::string size_name(size_t size) {
+  if (size >= (1 << 20)) return std::to_string(size >> 20) + "MiB";
+  if (size >= (1 << 10)) return std::to_string(size >> 10) + "KiB";
+  return std::to_string(size) + "B";
+}
+
+void register_engine_rows();
+void register_envelope_rows();
+
+}  // namespace pelm::bench
+
+#endif

@@ -1,0 +1,4 @@
+#include "engine.h"
+namespace pelm::aes128 {
+const EngineKernels* armv8_kernels() { return nullptr; }
+}

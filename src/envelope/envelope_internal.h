@@ -51,8 +51,9 @@ struct KeyMaterial {
 bool decode_key_material(const std::string& key_text,
                          const std::string& iv_text, KeyMaterial& material);
 
-// AES-256-CFB128 from keystream position 0, `length` bytes from in to out.
-void cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
+// AES-256-CFB128 from keystream position 0, `length` bytes from in to out
+// (which may be the same buffer). False when the cipher cannot be set up.
+bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
                   size_t length, bool encrypt);
 
 // Standard Base64 of `length` bytes into a fresh text. Throws bad_alloc.

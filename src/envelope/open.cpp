@@ -58,7 +58,7 @@ long trailing_padding(const Trimmed& text) {
 }
 
 bool open_envelope(const std::string& key_text, const std::string& iv_text,
-          const std::string& envelope, std::string& out) {
+                   const std::string& envelope, std::string& out) {
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
 
@@ -87,29 +87,23 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
   const size_t cipher_length = static_cast<size_t>(payload_length) - kTrailerLength;
   const uint32_t trailer = get_be32(decoded.get() + cipher_length);
 
-  Buffer stream = allocate(cipher_length);
-  if (!stream) return false;
-  cfb256_crypt(material, decoded.get(), stream.get(), cipher_length, false);
-  decoded.reset();
-
   const uint64_t capacity = plaintext_capacity(cipher_length, trailer);
   if (capacity > kMaxCapacity) {
     err_log("%s", kGzipError);
     return false;
   }
-  Buffer plain = allocate(capacity);
-  if (!plain) return false;
+  if (!cfb256_crypt(material, decoded.get(), decoded.get(), cipher_length, false)) return false;
+
+  // Zeroed first: a trailer beyond what zlib produces gets zeros, never
+  // uninitialised memory. The trailer, not zlib, decides the length.
+  std::string result(capacity, '\0');
   uLongf plain_length = capacity;
-  if (uncompress(plain.get(), &plain_length, stream.get(), cipher_length) != Z_OK) {
+  if (uncompress(reinterpret_cast<Bytef*>(&result[0]), &plain_length, decoded.get(),
+                 cipher_length) != Z_OK) {
     err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
     return false;
   }
-  stream.reset();
-  // The trailer decides the length. A trailer beyond what zlib produced
-  // gets zeros, never uninitialised memory.
-  if (trailer > plain_length) std::memset(plain.get() + plain_length, 0, trailer - plain_length);
-
-  std::string result(reinterpret_cast<const char*>(plain.get()), trailer);
+  result.resize(trailer);
   out.swap(result);
   return true;
 }

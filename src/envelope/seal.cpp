@@ -1,9 +1,8 @@
 // myEncrypt: zlib level 9, AES-256-CFB128, 4-byte big-endian length trailer
 // in clear, then one Base64 text.
-#include <zlib.h>
-
 #include <new>
 
+#include "deflate_pool.h"
 #include "envelope_internal.h"
 #include "pelm/envelope.h"
 
@@ -19,38 +18,38 @@ void put_be32(uint8_t* out, uint32_t value) {
 }
 
 bool seal_envelope(const std::string& key_text, const std::string& iv_text,
-          const std::string& data, std::string& out) {
+                   const std::string& data, std::string& out) {
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
 
   const size_t length = data.size();
-  if (length > (SIZE_MAX - kCompressionSlack) / 2) {
+  if (length > (SIZE_MAX - kTrailerLength) / 2) {
     err_log("%s", kInputError);
     return false;
   }
-  uLongf stream_length = 2 * length + kCompressionSlack;
-  Buffer stream = allocate(stream_length);
-  if (!stream) return false;
-  if (compress2(stream.get(), &stream_length,
-                reinterpret_cast<const Bytef*>(data.data()), length,
-                kCompressionLevel) != Z_OK) {
-    err_log("%s", kGzipError);
-    return false;
+  // The payload buffer takes the zlib stream, which is then encrypted in
+  // place, and the trailer after it.
+  Buffer payload = allocate(compressed_bound(length) + kTrailerLength);
+  if (!payload) return false;
+  size_t stream_length = 0;
+  switch (compress_level9(reinterpret_cast<const uint8_t*>(data.data()), length,
+                          payload.get(), stream_length)) {
+    case Deflated::kDone:
+      break;
+    case Deflated::kOutOfMemory:
+      return false;
+    case Deflated::kFailed:
+      err_log("%s", kGzipError);
+      return false;
   }
   if (stream_length + kTrailerLength > kMaxPayload) {
     err_log("%s", kInputError);
     return false;
   }
-
-  // Encrypt in place; the trailer follows the ciphertext in clear.
-  const size_t payload_length = stream_length + kTrailerLength;
-  Buffer payload = allocate(payload_length);
-  if (!payload) return false;
-  cfb256_crypt(material, stream.get(), payload.get(), stream_length, true);
-  stream.reset();
+  if (!cfb256_crypt(material, payload.get(), payload.get(), stream_length, true)) return false;
   put_be32(payload.get() + stream_length, static_cast<uint32_t>(length));
 
-  std::string text = base64_encode(payload.get(), payload_length);
+  std::string text = base64_encode(payload.get(), stream_length + kTrailerLength);
   out.swap(text);
   return true;
 }

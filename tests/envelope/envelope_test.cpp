@@ -191,7 +191,7 @@ TEST(Envelope, BlanksAroundAnEnvelopeOpenExactlyOrFailCleanly) {
       EXPECT_TRUE(o.ok && o.out == text && o.log.empty()) << "blanks + " << text;
     }
     // A line break before the text, or a "-" after it, is no blank.
-    for (const std::string bad : {"\n" + envelope, "\r\n" + envelope, "\n " + envelope,
+    for (const std::string& bad : {"\n" + envelope, "\r\n" + envelope, "\n " + envelope,
                                   envelope + "-", envelope + "-\n"}) {
       const Outcome o = open(kKeyText, kIvText, bad);
       EXPECT_FALSE(o.ok) << bad;

@@ -1,0 +1,27 @@
+// zlib level 9 over a whole buffer, byte for byte what compress2 gives, on
+// deflate streams kept between calls: a level-9 stream holds about 256 KiB,
+// and setting one up and handing it back on every call costs small seals
+// more than compressing does.
+#ifndef PELM_ENVELOPE_DEFLATE_POOL_H
+#define PELM_ENVELOPE_DEFLATE_POOL_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pelm::envelope {
+
+// At most this many idle streams are kept, about 256 KiB each.
+constexpr size_t kKeptDeflateStreams = 2;
+
+// The most bytes compress_level9 can write for `length` input bytes.
+size_t compressed_bound(size_t length);
+
+enum class Deflated { kDone, kOutOfMemory, kFailed };
+
+// Compresses `length` bytes into `out` (compressed_bound(length) bytes) and
+// sets `written` when done.
+Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written);
+
+}  // namespace pelm::envelope
+
+#endif

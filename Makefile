@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
-.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench
+.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench bench-instr bench-java
 
 # Installs only what is missing, so a second run does nothing.
 deps:
@@ -82,6 +82,22 @@ bench: deps
 	cmake --build build-bench -j $(JOBS) --target pelm_bench
 	build-bench/bench/pelm_bench --benchmark_out=build-bench/bench.json $(BENCH_ARGS)
 	bench/ratios.py build-bench/bench.json
+
+# The four methods through the JVM beside the JDK code an app would write.
+# BENCH_JAVA_BASELINE=/path/to/an/older/libpelmLib.so times it alongside.
+bench-java: build
+	mkdir -p $(BUILD)/bench-java
+	javac -d $(BUILD)/bench-java bench/java/JavaBench.java
+	java -Xms512m -Xmx512m -cp $(BUILD)/bench-java JavaBench $(BUILD)/pelmtools.jar \
+	  $(BUILD)/libpelmLib.so $(BENCH_JAVA_BASELINE) 2> >(grep -v '^tagName E ' >&2)
+
+# Instructions per byte of the engine's paths under callgrind.
+bench-instr: deps
+	scripts/install-packages.sh valgrind libbenchmark-dev
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
+	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
+	cmake --build build-bench -j $(JOBS) --target pelm_instr
+	bench/instructions.sh build-bench/bench/pelm_instr
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-bench

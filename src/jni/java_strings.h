@@ -15,8 +15,8 @@ namespace pelm::jni {
 // bytes cannot be allocated.
 bool read_java_text(JNIEnv* env, jstring string, std::string& out);
 
-// A new String from `length` bytes; null (exception pending, if any) when
-// it cannot be made.
+// A new String from `length` bytes, which must be followed by a zero byte;
+// null (exception pending, if any) when it cannot be made.
 jstring new_java_string(JNIEnv* env, const char* bytes, size_t length);
 
 }  // namespace pelm::jni

@@ -23,8 +23,20 @@ package com.trevik.aes;
  * the shared AES-128 engine.
  */
 public final class PelmTools {
+    /**
+     * System property naming the library file to load, for servers that
+     * cannot set {@code java.library.path}; without it the library is found
+     * as {@code pelmLib} on the library path.
+     */
+    public static final String LIBRARY_PROPERTY = "com.trevik.aes.library";
+
     static {
-        System.loadLibrary("pelmLib");
+        String file = System.getProperty(LIBRARY_PROPERTY);
+        if (file != null && !file.isEmpty()) {
+            System.load(file);
+        } else {
+            System.loadLibrary("pelmLib");
+        }
     }
 
     private PelmTools() {}

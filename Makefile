@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
-.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench bench-instr bench-java
+.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench bench-instr bench-java ct-check
 
 # Installs only what is missing, so a second run does nothing.
 deps:
@@ -90,6 +90,15 @@ bench-java: build
 	javac -d $(BUILD)/bench-java bench/java/JavaBench.java
 	java -Xms512m -Xmx512m -cp $(BUILD)/bench-java JavaBench $(BUILD)/pelmtools.jar \
 	  $(BUILD)/libpelmLib.so $(BENCH_JAVA_BASELINE) 2> >(grep -v '^tagName E ' >&2)
+
+# A dudect-style timing-leak measurement of both engine paths (not a test).
+CT_MEASUREMENTS ?= 1000000
+ct-check: deps
+	scripts/install-packages.sh libbenchmark-dev
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
+	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
+	cmake --build build-bench -j $(JOBS) --target pelm_ct_check
+	build-bench/bench/pelm_ct_check $(CT_MEASUREMENTS)
 
 # Instructions per byte of the engine's paths under callgrind.
 bench-instr: deps

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "aes128/engine.h"
 #include "app_text.h"
 #include "pelm/aes128.h"
 #include "pelm/text_cipher.h"
@@ -52,10 +53,25 @@ void evp_run(const EVP_CIPHER* cipher, bool encrypt, const uint8_t* key, const u
   EVP_CipherUpdate(ctx, out, &n, in, static_cast<int>(length));
 }
 
+// A library row on each path: "library" takes the CPU's AES instructions
+// where present, "library_compact" the compact path.
+template <typename Body>
+void library_rows(const std::string& group, size_t bytes, Body body,
+                  const std::string& name = "library") {
+  row(group, name, bytes, [body](size_t i) mutable {
+    pelm::aes128::force_compact_engine(false);
+    body(i);
+  });
+  row(group, name + "_compact", bytes, [body](size_t i) mutable {
+    pelm::aes128::force_compact_engine(true);
+    body(i);
+  });
+}
+
 void block_rows() {
   static const KeysAndBlocks data;
   static uint8_t block[16];
-  row("block_encrypt_with_key", "library", 16, [](size_t i) {
+  library_rows("block_encrypt_with_key", 16, [](size_t i) {
     qqppqp(KeysAndBlocks::u8(data.blocks[i % kKeys]), data.key(i), block, 16);
     benchmark::DoNotOptimize(block);
   });
@@ -65,7 +81,7 @@ void block_rows() {
     AES_encrypt(KeysAndBlocks::u8(data.blocks[i % kKeys]), block, &schedule);
     benchmark::DoNotOptimize(block);
   });
-  row("block_decrypt_with_key", "library", 16, [](size_t i) {
+  library_rows("block_decrypt_with_key", 16, [](size_t i) {
     qqppqq(KeysAndBlocks::u8(data.blocks[i % kKeys]), data.key(i), block, 16);
     benchmark::DoNotOptimize(block);
   });
@@ -92,7 +108,7 @@ void mode_rows() {
   static ModeBuffers b;
   const std::string size = "_" + size_name(kModeBytes);
   const uint32_t n = kModeBytes;
-  row("cbc_encrypt" + size, "library", n,
+  library_rows("cbc_encrypt" + size, n,
       [](size_t i) { qpppqp(b.o(), b.in(i), n, keys.key(i), kIv); });
   row("cbc_encrypt" + size, "openssl_software", n, [](size_t i) {
     AES_KEY schedule;
@@ -103,7 +119,7 @@ void mode_rows() {
   row("cbc_encrypt" + size, "evp", n,
       [](size_t i) { evp_run(EVP_aes_128_cbc(), true, keys.key(i), b.in(i), b.o(), n); });
 
-  row("cbc_decrypt" + size, "library", n,
+  library_rows("cbc_decrypt" + size, n,
       [](size_t i) { qqqpqp(b.o(), b.in(i), n, keys.key(i), kIv); });
   row("cbc_decrypt" + size, "openssl_software", n, [](size_t i) {
     AES_KEY schedule;
@@ -114,7 +130,7 @@ void mode_rows() {
   row("cbc_decrypt" + size, "evp", n,
       [](size_t i) { evp_run(EVP_aes_128_cbc(), false, keys.key(i), b.in(i), b.o(), n); });
 
-  row("ctr" + size, "library", n, [](size_t i) { qppqqp(b.o(), b.in(i), n, keys.key(i), kIv); });
+  library_rows("ctr" + size, n, [](size_t i) { qppqqp(b.o(), b.in(i), n, keys.key(i), kIv); });
   row("ctr" + size, "openssl_software", n, [](size_t i) {
     AES_KEY schedule;
     uint8_t counter[16], stream[16];
@@ -142,20 +158,20 @@ void text_cipher_rows() {
   auto* p = reinterpret_cast<uint8_t*>(&padded[0]);
   auto* o = reinterpret_cast<uint8_t*>(&out[0]);
   const std::string group = "_" + size_name(kModeBytes);
-  row("text_encrypt" + group, "library", kModeBytes, [](size_t i) {
+  library_rows("text_encrypt" + group, kModeBytes, [](size_t i) {
     char* hex = ll11l1l1ll(keys.key(i % texts.size()), kIv, texts[i % texts.size()].c_str());
     benchmark::DoNotOptimize(hex);
     std::free(hex);
   });
-  row("text_encrypt" + group, "bare_cbc", kModeBytes,
-      [p, n](size_t i) { qpppqp(p, p, n, keys.key(i), kIv); });
-  row("text_decrypt" + group, "library", kModeBytes, [](size_t i) {
+  library_rows("text_encrypt" + group, kModeBytes,
+               [p, n](size_t i) { qpppqp(p, p, n, keys.key(i), kIv); }, "bare_cbc");
+  library_rows("text_decrypt" + group, kModeBytes, [](size_t i) {
     char* text = ll11lll11l(keys.key(i % hexes.size()), kIv, hexes[i % hexes.size()].c_str());
     benchmark::DoNotOptimize(text);
     std::free(text);
   });
-  row("text_decrypt" + group, "bare_cbc", kModeBytes,
-      [p, o, n](size_t i) { qqqpqp(o, p, n, keys.key(i), kIv); });
+  library_rows("text_decrypt" + group, kModeBytes,
+               [p, o, n](size_t i) { qqqpqp(o, p, n, keys.key(i), kIv); }, "bare_cbc");
 }
 
 }  // namespace

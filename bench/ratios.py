@@ -54,7 +54,13 @@ def main(path):
         mine = [w for w in rows if w.startswith("library")]
         refs = [w for w in rows if not w.startswith("library")]
         for m in mine:
-            for r in refs:
+            # A reference named "..._compact" runs on the compact path too
+            # and stands only beside the compact library row.
+            compact = m.endswith("_compact")
+            paired = [r for r in refs if r.endswith("_compact") == compact]
+            if compact and not paired:
+                paired = refs
+            for r in paired:
                 print(f"| {group} ({m} / {r}) | {human(rows[m])} | {human(rows[r])} | "
                       f"{rows[m] / rows[r]:.2f}x |")
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "aes128/cpu_features.h"
 #include "pelm/envelope.h"
 
 int main(int argc, char** argv) {
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
   }
   std::printf("text:     %s\nenvelope: %s\nopened:   %s\n", text.c_str(),
               envelope.c_str(), opened.c_str());
+  std::printf("AES-128 engine on this CPU: %s\n", pelm::aes128::engine_path_name());
   return opened == text ? 0 : 1;
 }

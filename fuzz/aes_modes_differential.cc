@@ -1,11 +1,13 @@
 // The engine's ECB, CBC and CTR against OpenSSL EVP on fuzzer-chosen keys,
-// IVs, lengths and split points. CBC and CTR run in two calls: CBC carries
+// IVs, lengths and split points, each call on a fuzzer-chosen path (compact
+// or the CPU's AES instructions). CBC and CTR run in two calls: CBC carries
 // its chain over a whole-block split, CTR restarts from the advanced counter.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <openssl/evp.h>
 
 #include <string>
 
+#include "aes128/engine.h"
 #include "fuzz_support.h"
 #include "pelm/aes128.h"
 
@@ -45,14 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string key = in.ConsumeBytesAsString(16), iv = in.ConsumeBytesAsString(16);
   key.resize(16, '\0');
   iv.resize(16, '\0');
+  const uint8_t paths = in.ConsumeIntegral<uint8_t>();
   const int mode = in.ConsumeIntegralInRange(0, 3);
   const size_t split_blocks = in.ConsumeIntegralInRange<size_t>(0, 64);
   std::string msg = in.ConsumeRemainingBytesAsString();
 
+  using pelm::aes128::force_compact_engine;
+  force_compact_engine(paths & 1);
   if (mode == 0) {  // ECB, one block each way
     msg.resize(16, '\0');
     std::string ct(16, '\0'), pt(16, '\0');
     qqppqp(u8(msg), u8(key), w(ct), 16);
+    force_compact_engine(paths & 2);
     qqppqq(u8(ct), u8(key), w(pt), 16);
     check(ct == evp(EVP_aes_128_ecb(), key, "", msg, true), "ECB encryption differs");
     check(pt == msg, "ECB decryption differs");
@@ -63,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string out(msg.size(), '\0');
     auto* op = encrypt ? qpppqp : qqqpqp;
     op(w(out), u8(msg), static_cast<uint32_t>(split), u8(key), u8(iv));
+    force_compact_engine(paths & 2);
     op(w(out) + split, u8(msg) + split, static_cast<uint32_t>(msg.size() - split), nullptr, nullptr);
     check(out == evp(EVP_aes_128_cbc(), key, iv, msg, encrypt), "CBC differs");
   } else {  // CTR, any length, split after whole blocks
@@ -70,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string out(msg.size(), '\0');
     qppqqp(w(out), u8(msg), static_cast<uint32_t>(split), u8(key), u8(iv));
     const std::string next = advanced(iv, split / 16);
+    force_compact_engine(paths & 2);
     qppqqp(w(out) + split, u8(msg) + split, static_cast<uint32_t>(msg.size() - split), u8(key), u8(next));
     check(out == evp(EVP_aes_128_ctr(), key, iv, msg, true), "CTR differs");
   }

@@ -1,6 +1,7 @@
 // Strict hex codec: lowercase out, either case in, nothing else accepted.
-// Both directions go through small tables, so no branch depends on the
-// characters: a decode collects a fault flag and checks it once at the end.
+// Both directions are plain arithmetic with no branch on the characters
+// (the loops vectorise): a decode collects a fault flag and checks it once
+// at the end.
 #include <cstdlib>
 #include <cstring>
 
@@ -8,25 +9,17 @@
 
 namespace {
 
-constexpr uint8_t kNotADigit = 0xff;
+// The lowercase digit of a nibble: '0' + n, and 39 more from 10 on.
+inline char digit_of(uint8_t n) { return static_cast<char>('0' + n + (n > 9 ? 39 : 0)); }
 
-struct HexTables {
-  char pairs[256][2];      // byte -> its two lowercase digits
-  uint8_t nibble[256];     // character -> digit value, or kNotADigit
-  constexpr HexTables() : pairs(), nibble() {
-    constexpr char kDigits[] = "0123456789abcdef";
-    for (int b = 0; b < 256; ++b) {
-      pairs[b][0] = kDigits[b >> 4];
-      pairs[b][1] = kDigits[b & 0x0f];
-      nibble[b] = b >= '0' && b <= '9'   ? b - '0'
-                  : b >= 'A' && b <= 'F' ? b - 'A' + 10
-                  : b >= 'a' && b <= 'f' ? b - 'a' + 10
-                                         : kNotADigit;
-    }
-  }
-};
-
-constexpr HexTables kHex;
+// The value of a hex digit; anything else sets `fault`.
+inline uint8_t value_of(uint8_t c, uint8_t& fault) {
+  const uint8_t decimal = c - '0';
+  const uint8_t letter = (c | 0x20) - 'a';  // either case
+  const bool is_decimal = decimal < 10, is_letter = letter < 6;
+  fault |= !(is_decimal | is_letter);
+  return is_decimal ? decimal : letter + 10;
+}
 
 }  // namespace
 
@@ -35,15 +28,19 @@ extern "C" char* bbddbbdbb(const uint8_t* bytes, uint64_t length) {
   if (length > (SIZE_MAX - 1) / 2) return nullptr;
   char* text = static_cast<char*>(std::malloc(2 * length + 1));
   if (text == nullptr) return nullptr;
-  for (uint64_t i = 0; i < length; ++i) std::memcpy(text + 2 * i, kHex.pairs[bytes[i]], 2);
+  for (uint64_t i = 0; i < length; ++i) {
+    text[2 * i] = digit_of(bytes[i] >> 4);
+    text[2 * i + 1] = digit_of(bytes[i] & 0x0f);
+  }
   text[2 * length] = '\0';
   return text;
 }
 
 extern "C" int bbbddbdbb(char ch, uint8_t* out) {
   if (out == nullptr) return 0;
-  const uint8_t value = kHex.nibble[static_cast<unsigned char>(ch)];
-  if (value == kNotADigit) return 0;
+  uint8_t fault = 0;
+  const uint8_t value = value_of(static_cast<uint8_t>(ch), fault);
+  if (fault) return 0;
   *out = value;
   return 1;
 }
@@ -54,14 +51,13 @@ extern "C" uint8_t* bdddbddbb(const char* text) {
   if (length % 2 != 0) return nullptr;
   uint8_t* bytes = static_cast<uint8_t*>(std::malloc(length / 2 + 1));
   if (bytes == nullptr) return nullptr;
-  const auto* chars = reinterpret_cast<const unsigned char*>(text);
-  uint8_t fault = 0;  // any non-digit sets its high bits
+  const auto* chars = reinterpret_cast<const uint8_t*>(text);
+  uint8_t fault = 0;
   for (size_t i = 0; i < length / 2; ++i) {
-    const uint8_t high = kHex.nibble[chars[2 * i]], low = kHex.nibble[chars[2 * i + 1]];
-    fault |= high | low;
-    bytes[i] = static_cast<uint8_t>(high << 4 | (low & 0x0f));
+    const uint8_t high = value_of(chars[2 * i], fault), low = value_of(chars[2 * i + 1], fault);
+    bytes[i] = static_cast<uint8_t>(high << 4 | low);
   }
-  if (fault & 0xf0) {
+  if (fault) {
     std::free(bytes);
     return nullptr;
   }

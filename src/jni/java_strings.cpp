@@ -5,6 +5,7 @@
 #include <new>
 
 #include "java_text.h"
+#include "local_ref.h"
 
 namespace pelm::jni {
 
@@ -33,26 +34,43 @@ class Units {
   char16_t* data_ = inline_;
 };
 
-// A string of U+0001 to U+007F only has the same bytes in every form, and
-// is the one kind whose modified UTF-8 length equals its length; the
-// runtime then copies it out without a UTF-16 detour.
-bool read_ascii_text(JNIEnv* env, jstring string, jsize count, std::string& out) {
-  try {
-    std::string bytes(static_cast<size_t>(count) + 1, '\0');  // room for the NUL it writes
-    env->GetStringUTFRegion(string, 0, count, &bytes[0]);
-    if (env->ExceptionCheck()) return false;
-    bytes.resize(static_cast<size_t>(count));
-    out.swap(bytes);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
 bool is_ascii(const char* bytes, size_t length) {
   uint8_t any = 0;  // no early exit, so the loop vectorises
   for (size_t i = 0; i < length; ++i) any |= static_cast<uint8_t>(bytes[i]);
   return (any & 0x80) == 0;
+}
+
+// Whether every unit is U+0001 to U+007F, whose byte form is the unit itself.
+bool is_plain_ascii(const char16_t* units, size_t count) {
+  char16_t any = 0, least = 0xFFFF;  // no early exit, so the loop vectorises
+  for (size_t i = 0; i < count; ++i) {
+    any |= units[i];
+    least = units[i] < least ? units[i] : least;
+  }
+  return (any & 0xFF80) == 0 && (count == 0 || least != 0);
+}
+
+void narrow(const char16_t* __restrict units, size_t count, char* __restrict bytes) {
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(units[i]);
+}
+
+// Above this many bytes an ASCII result is built from a byte[] by the
+// runtime's Latin-1 copy, whose two lookups cost less than the runtime's
+// byte-by-byte UTF-8 scans; below it NewStringUTF is cheaper.
+constexpr size_t kByteArrayResult = 4096;
+
+jstring new_ascii_string_from_bytes(JNIEnv* env, const char* bytes, jsize length) {
+  LocalRef<jclass> string_class(env, env->FindClass("java/lang/String"));
+  if (!string_class) return nullptr;
+  // String(byte[] ascii, int hibyte, int offset, int count): with hibyte 0
+  // each byte is one character, copied as it is.
+  const jmethodID constructor = env->GetMethodID(string_class.get(), "<init>", "([BIII)V");
+  if (constructor == nullptr) return nullptr;
+  LocalRef<jbyteArray> array(env, env->NewByteArray(length));
+  if (!array) return nullptr;
+  env->SetByteArrayRegion(array.get(), 0, length, reinterpret_cast<const jbyte*>(bytes));
+  return static_cast<jstring>(
+      env->NewObject(string_class.get(), constructor, array.get(), jint{0}, jint{0}, length));
 }
 
 }  // namespace
@@ -60,15 +78,17 @@ bool is_ascii(const char* bytes, size_t length) {
 bool read_java_text(JNIEnv* env, jstring string, std::string& out) {
   const jsize count = env->GetStringLength(string);
   if (env->ExceptionCheck()) return false;
-  const jsize utf_length = env->GetStringUTFLength(string);
-  if (env->ExceptionCheck()) return false;
-  if (utf_length == count) return read_ascii_text(env, string, count, out);
-
   Units units(static_cast<size_t>(count));
   if (units.get() == nullptr) return false;
   env->GetStringRegion(string, 0, count, reinterpret_cast<jchar*>(units.get()));
   if (env->ExceptionCheck()) return false;
   try {
+    if (is_plain_ascii(units.get(), count)) {  // the usual text, narrowed in one pass
+      std::string bytes(static_cast<size_t>(count), '\0');
+      narrow(units.get(), count, &bytes[0]);
+      out.swap(bytes);
+      return true;
+    }
     std::string bytes(java_text_length(units.get(), count), '\0');
     encode_java_text(units.get(), count, &bytes[0]);
     out.swap(bytes);
@@ -82,7 +102,11 @@ jstring new_java_string(JNIEnv* env, const char* bytes, size_t length) {
   if (length > static_cast<size_t>(INT_MAX)) return nullptr;  // not a jsize
   // ASCII, the usual result (Base64, hex, most texts), reads the same in
   // every UTF-8 form, and the runtime builds it without a UTF-16 detour.
-  if (is_ascii(bytes, length)) return env->NewStringUTF(bytes);
+  if (is_ascii(bytes, length)) {
+    return length >= kByteArrayResult
+               ? new_ascii_string_from_bytes(env, bytes, static_cast<jsize>(length))
+               : env->NewStringUTF(bytes);
+  }
   Units units(length);
   if (units.get() == nullptr) return nullptr;
   const size_t count =

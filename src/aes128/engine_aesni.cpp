@@ -6,7 +6,7 @@
 
 #include "cpu_features.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(PELM_NO_AES_INSTRUCTIONS)
 
 #include <immintrin.h>
 

@@ -8,7 +8,7 @@
 
 #include "cpu_features.h"
 
-#if defined(__aarch64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__aarch64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(PELM_NO_AES_INSTRUCTIONS)
 
 #include <arm_neon.h>
 

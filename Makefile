@@ -1,35 +1,60 @@
 # Front door: `make demo` and `make test` set up, build and run on a fresh
-# Debian 12 machine. `make check` is everything CI proves.
+# Debian 12 machine. `make check` is everything CI proves. `make help` lists
+# every target.
 SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
+CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_INSTALL_MESSAGE=NEVER --log-level=WARNING
 
 PACKAGES := cmake make g++ zlib1g-dev libssl-dev android-liblog-dev \
-            openjdk-17-jdk-headless libgtest-dev junit5
+            openjdk-17-jdk-headless libgtest-dev junit5 pkg-config
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 ARM64_PACKAGES := g++-aarch64-linux-gnu qemu-user libc6:arm64 zlib1g-dev:arm64 \
                   libssl-dev:arm64 android-liblog-dev:arm64 libgtest-dev:arm64
+BORINGSSL_PACKAGES := android-libboringssl-dev
 FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
-.PHONY: deps deps-fuzz deps-arm64 build demo test check clean sanitize fuzz soak test-arm64 bench bench-instr bench-java ct-check
+.PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
+        sanitize fuzz soak test-arm64 test-boringssl bench bench-build bench-instr bench-java ct-check
+
+help:
+	@echo "make demo            install what is missing, build the library and demos, run them"
+	@echo "make test            install what is missing, build everything, run every test but the soak"
+	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-arm64, test-boringssl"
+	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
+	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
+	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
+	@echo "make test-arm64      cross-build for arm64 and run the native suites under qemu-aarch64"
+	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
+	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
+	@echo "make bench-java      the four methods through the JVM beside the JDK"
+	@echo "make bench-instr     instructions per byte of the engine's paths (callgrind)"
+	@echo "make ct-check        a dudect-style timing-leak measurement of both engine paths"
+	@echo "make deps            install the packages the build needs (only what is missing)"
+	@echo "make clean           remove every build folder"
 
 # Installs only what is missing, so a second run does nothing.
 deps:
-	scripts/install-packages.sh $(PACKAGES)
+	@scripts/install-packages.sh $(PACKAGES)
 
 deps-fuzz: deps
-	scripts/install-packages.sh $(FUZZ_PACKAGES)
+	@scripts/install-packages.sh $(FUZZ_PACKAGES)
 
 deps-arm64: deps
-	scripts/install-packages.sh $(ARM64_PACKAGES)
+	@scripts/install-packages.sh $(ARM64_PACKAGES)
 
-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD) -j $(JOBS)
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_QUIET)
 
-demo: build
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# Only what the demos need: the library, the native demo and the jars.
+demo: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target pelmLib seal_demo pelm pelm_demo
 	$(BUILD)/seal_demo
 	java -Djava.library.path=$(BUILD) -cp $(BUILD)/pelmtools.jar:$(BUILD)/pelm-demo.jar Demo
 
@@ -39,24 +64,25 @@ test: build
 # The native suites under AddressSanitizer + UndefinedBehaviorSanitizer
 # (leak checking on), then the concurrency tests under ThreadSanitizer.
 sanitize: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_QUIET) \
 	  -DPELM_SANITIZE=address,undefined -DPELM_BUILD_JAVA=OFF
-	cmake --build build-asan -j $(JOBS)
+	@cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_QUIET) \
 	  -DPELM_SANITIZE=thread -DPELM_BUILD_JAVA=OFF
-	cmake --build build-tsan -j $(JOBS) --target envelope_tests aes128_tests
+	@cmake --build build-tsan -j $(JOBS) --target envelope_tests aes128_tests
 	TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/aes128_tests --gtest_filter='Concurrency*'
+	TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/aes128_tests --compact-engine --gtest_filter='Concurrency*'
 	TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/envelope_tests --gtest_filter='*Concurrency*'
 
 # Every libFuzzer target for FUZZ_SECONDS, under ASan + UBSan, starting from
 # the committed seeds. New inputs go to a scratch corpus in the build folder.
 fuzz: deps-fuzz
-	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DPELM_FUZZ=ON -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
-	cmake --build build-fuzz -j $(JOBS)
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_QUIET) \
+	  -DPELM_FUZZ=ON -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF -DPELM_BUILD_TOOLS=OFF
+	@cmake --build build-fuzz -j $(JOBS)
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The JVM soak test: hundreds of thousands of calls, memory must stay flat.
@@ -64,49 +90,52 @@ soak: build
 	ctest --test-dir $(BUILD) --output-on-failure -L soak
 
 # The library and the native suites built for 64-bit Arm Linux and run under
-# qemu-aarch64: arm64's unsigned char and 16 KB page alignment are checked here.
+# qemu-aarch64 (which emulates the AES instructions, so both engine paths run).
 test-arm64: deps-arm64
-	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+	@cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake $(CMAKE_QUIET) \
 	  -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF
-	cmake --build build-arm64 -j $(JOBS)
-	ctest --test-dir build-arm64 --output-on-failure
+	@cmake --build build-arm64 -j $(JOBS)
+	ctest --test-dir build-arm64 --output-on-failure -j $(JOBS)
 
-check: test sanitize fuzz soak test-arm64
+# Everything built against Android's own BoringSSL (Debian's host build of
+# it) instead of OpenSSL, oracles included, and every suite run.
+test-boringssl: deps
+	@scripts/install-packages.sh $(BORINGSSL_PACKAGES)
+	@cmake -S . -B build-boringssl -DCMAKE_BUILD_TYPE=Release $(CMAKE_QUIET) \
+	  -DPELM_CRYPTO_PROVIDER=boringssl
+	@cmake --build build-boringssl -j $(JOBS)
+	ctest --test-dir build-boringssl --output-on-failure -j $(JOBS) -LE soak
+
+check: test sanitize fuzz soak test-arm64 test-boringssl
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags.
-bench: deps
-	scripts/install-packages.sh libbenchmark-dev python3
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
-	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
-	cmake --build build-bench -j $(JOBS) --target pelm_bench
+bench-build: deps
+	@scripts/install-packages.sh libbenchmark-dev valgrind python3
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON $(CMAKE_QUIET) \
+	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF -DPELM_BUILD_TOOLS=OFF
+	@cmake --build build-bench -j $(JOBS)
+
+bench: bench-build
 	build-bench/bench/pelm_bench --benchmark_out=build-bench/bench.json $(BENCH_ARGS)
 	bench/ratios.py build-bench/bench.json
 
 # The four methods through the JVM beside the JDK code an app would write.
 # BENCH_JAVA_BASELINE=/path/to/an/older/libpelmLib.so times it alongside.
 bench-java: build
-	mkdir -p $(BUILD)/bench-java
+	@mkdir -p $(BUILD)/bench-java
 	javac -d $(BUILD)/bench-java bench/java/JavaBench.java
 	java -Xms512m -Xmx512m -cp $(BUILD)/bench-java JavaBench $(BUILD)/pelmtools.jar \
 	  $(BUILD)/libpelmLib.so $(BENCH_JAVA_BASELINE) 2> >(grep -v '^tagName E ' >&2)
 
-# A dudect-style timing-leak measurement of both engine paths (not a test).
-CT_MEASUREMENTS ?= 1000000
-ct-check: deps
-	scripts/install-packages.sh libbenchmark-dev
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
-	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
-	cmake --build build-bench -j $(JOBS) --target pelm_ct_check
-	build-bench/bench/pelm_ct_check $(CT_MEASUREMENTS)
-
 # Instructions per byte of the engine's paths under callgrind.
-bench-instr: deps
-	scripts/install-packages.sh valgrind libbenchmark-dev
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON \
-	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF
-	cmake --build build-bench -j $(JOBS) --target pelm_instr
+bench-instr: bench-build
 	bench/instructions.sh build-bench/bench/pelm_instr
 
+# A dudect-style timing-leak measurement of both engine paths (not a test).
+CT_MEASUREMENTS ?= 1000000
+ct-check: bench-build
+	build-bench/bench/pelm_ct_check $(CT_MEASUREMENTS)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-bench
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-boringssl build-bench

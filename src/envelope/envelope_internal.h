@@ -59,9 +59,9 @@ bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
 // Standard Base64 of `length` bytes into a fresh text. Throws bad_alloc.
 std::string base64_encode(const uint8_t* data, size_t length);
 
-// EVP_DecodeBlock over `length` characters into `out` (`length` bytes):
-// three bytes per group of four characters, padding included; 0 for an empty
-// or all-blank text, negative for a malformed one.
+// Base64 of `length` characters (no blanks around them) into `out`
+// (`length` bytes): three bytes per group of four characters, padding
+// included, "=" as a zero digit; negative for a malformed text.
 long base64_decode(const char* text, size_t length, uint8_t* out);
 
 }  // namespace pelm::envelope

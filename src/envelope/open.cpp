@@ -45,11 +45,6 @@ Trimmed trim_envelope(const std::string& envelope) {
   return {envelope.data() + begin, end - begin};
 }
 
-bool is_base64_char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '+' || c == '/' || c == '=';
-}
-
 // Counts the "=" ending the trimmed text.
 long trailing_padding(const Trimmed& text) {
   long count = 0;
@@ -67,12 +62,6 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
     return false;
   }
   const Trimmed text = trim_envelope(envelope);
-  // Some decoders skip more at the end than the set above (OpenSSL also a
-  // "-"); refusing it here keeps the padding count exact with every one.
-  if (text.length == 0 || !is_base64_char(text.text[text.length - 1])) {
-    err_log("%s", kBase64Error);
-    return false;
-  }
   Buffer decoded = allocate(text.length);
   if (!decoded) return false;
   const long decoded_length = base64_decode(text.text, text.length, decoded.get());

@@ -1,7 +1,10 @@
-// The one file that calls OpenSSL (or BoringSSL): AES-256-CFB128 through
-// EVP, which gives the bytes of the low-level AES_cfb128_encrypt on the
-// CPU's AES instructions, and one-call Base64.
+// The one file that calls libcrypto (OpenSSL 3 or BoringSSL): AES-256-CFB128
+// and one-call Base64 encoding.
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#if defined(OPENSSL_IS_BORINGSSL)
+#include <openssl/aes.h>
+#endif
 
 #include <climits>
 #include <cstring>
@@ -11,13 +14,32 @@
 
 namespace pelm::envelope {
 
+#if defined(OPENSSL_IS_BORINGSSL)
+
+// BoringSSL keeps CFB out of EVP; its AES_ functions run on the CPU's AES
+// instructions themselves.
+bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
+                  size_t length, bool encrypt) {
+  AES_KEY schedule;
+  if (AES_set_encrypt_key(material.key, 256, &schedule) != 0) return false;
+  uint8_t iv[kIvLength];
+  std::memcpy(iv, material.iv, sizeof iv);
+  int position = 0;
+  AES_cfb128_encrypt(in, out, length, &schedule, iv, &position,
+                     encrypt ? AES_ENCRYPT : AES_DECRYPT);
+  OPENSSL_cleanse(&schedule, sizeof schedule);
+  return true;
+}
+
+#else
+
 namespace {
 
 // AES-256-CFB128 as EVP offers it, which runs on the CPU's AES instructions
-// where it has them. OpenSSL 3 looks the cipher up once; other libcrypto
-// builds hand out a static table.
+// where it has them (OpenSSL's AES_cfb128_encrypt does not). OpenSSL 3
+// looks the cipher up once; older builds hand out a static table.
 const EVP_CIPHER* aes256_cfb128() {
-#if OPENSSL_VERSION_NUMBER >= 0x30000000L && !defined(OPENSSL_IS_BORINGSSL)
+#if OPENSSL_VERSION_NUMBER >= 0x30000000L
   static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-256-CFB", nullptr);
   return cipher;
 #else
@@ -49,6 +71,8 @@ bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
   return true;
 }
 
+#endif
+
 std::string base64_encode(const uint8_t* data, size_t length) {
   std::string text(4 * ((length + 2) / 3), '\0');
   // EVP_EncodeBlock counts its output in an int, so long payloads go through
@@ -65,12 +89,6 @@ std::string base64_encode(const uint8_t* data, size_t length) {
   }
   text.resize(written);
   return text;
-}
-
-long base64_decode(const char* text, size_t length, uint8_t* out) {
-  if (length > static_cast<size_t>(INT_MAX)) return -1;
-  return EVP_DecodeBlock(out, reinterpret_cast<const unsigned char*>(text),
-                         static_cast<int>(length));
 }
 
 }  // namespace pelm::envelope

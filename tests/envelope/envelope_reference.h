@@ -1,5 +1,5 @@
-// An envelope built independently of the library: zlib, OpenSSL EVP
-// aes-256-cfb128 and EVP_EncodeBlock, with an arbitrary trailer.
+// An envelope built independently of the library: zlib, AES-256-CFB128 over
+// EVP's ECB, and EVP_EncodeBlock, with an arbitrary trailer.
 #ifndef PELM_ENVELOPE_REFERENCE_H
 #define PELM_ENVELOPE_REFERENCE_H
 
@@ -7,22 +7,32 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace pelm::test {
 
+// AES-256-CFB128 by its definition (SP 800-38A 6.3) over EVP's ECB, which
+// every libcrypto has: each keystream block is the cipher of the previous
+// ciphertext block, the first that of the IV.
 inline std::string cfb256(const std::string& key, const std::string& iv,
                           const std::string& in, bool encrypt) {
   std::string out(in.size(), '\0');
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  int len = 0;
-  EVP_CipherInit_ex(ctx, EVP_aes_256_cfb128(), nullptr,
-                    reinterpret_cast<const unsigned char*>(key.data()),
-                    reinterpret_cast<const unsigned char*>(iv.data()), encrypt);
-  EVP_CipherUpdate(ctx, reinterpret_cast<unsigned char*>(&out[0]), &len,
-                   reinterpret_cast<const unsigned char*>(in.data()),
-                   static_cast<int>(in.size()));
+  EVP_EncryptInit_ex(ctx, EVP_aes_256_ecb(), nullptr,
+                     reinterpret_cast<const unsigned char*>(key.data()), nullptr);
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  unsigned char feedback[16], keystream[16];
+  std::memcpy(feedback, iv.data(), 16);
+  for (size_t i = 0; i < in.size(); i += 16) {
+    int n = 0;
+    EVP_EncryptUpdate(ctx, keystream, &n, feedback, 16);
+    for (size_t j = 0; j < 16 && i + j < in.size(); ++j) {
+      out[i + j] = static_cast<char>(in[i + j] ^ keystream[j]);
+      feedback[j] = static_cast<unsigned char>(encrypt ? out[i + j] : in[i + j]);
+    }
+  }
   EVP_CIPHER_CTX_free(ctx);
   return out;
 }

@@ -260,3 +260,35 @@ TEST(Envelope, LongPayloadsEncodeAsOneBase64Text) {
     EXPECT_TRUE(piecewise == base64(payload.substr(0, length))) << length;
   }
 }
+
+TEST(Envelope, Base64EdgesOpenAlikeWithOpenSslAndBoringSsl) {
+  // The two libcrypto decoders differ on these texts; the library decodes
+  // them itself and opens each the same way with either.
+  const struct {
+    const char* text;
+    int openssl, boringssl;  // what EVP_DecodeBlock of each returns
+    std::vector<LogRecord> log;
+  } cases[] = {
+      {"====", 3, -1, {}},                 // payload of -1 bytes: no record
+      {"A===", 3, -1, {}},
+      {"AB=C", 3, -1, {}},                 // "=" inside counts as a zero digit
+      {"=AAA", 3, -1, {}},
+      {"AA==AAAAAAAA", 9, -1, {kCodedError}},  // 9 bytes, no padding at the end
+      {"AAAA-", 3, -1, {kBase64Error}},    // OpenSSL skips a final "-"
+      {"AAAA\n", 3, 3, {}},
+      {"AA AA", -1, -1, {kBase64Error}},
+  };
+  for (const auto& c : cases) {
+    unsigned char decoded[64];
+    const int r = EVP_DecodeBlock(decoded, reinterpret_cast<const unsigned char*>(c.text),
+                                  static_cast<int>(std::strlen(c.text)));
+#if defined(OPENSSL_IS_BORINGSSL)
+    EXPECT_EQ(r, c.boringssl) << c.text;
+#else
+    EXPECT_EQ(r, c.openssl) << c.text;
+#endif
+    const Outcome o = open(kKeyText, kIvText, c.text);
+    EXPECT_FALSE(o.ok) << c.text;
+    EXPECT_EQ(o.log, c.log) << c.text;
+  }
+}

@@ -28,5 +28,6 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/pelmConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/pelmConfig.cmake ${PROJECT_BINARY_DIR}/pelmConfigVersion.cmake
   DESTINATION ${PELM_CMAKE_DIR})
 
+file(RELATIVE_PATH PELM_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(cmake/pelm.pc.in ${PROJECT_BINARY_DIR}/pelm.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/pelm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -51,6 +51,31 @@ PELM_EXPORT void qppqqp(uint8_t* output, const uint8_t* input,
                         uint32_t length, const uint8_t* key,
                         const uint8_t* iv);
 
+/* Readable names for the operations above, for code that calls them; the
+ * library exports only the short names. */
+static inline void pelm_aes128_ecb_encrypt(const uint8_t* input, const uint8_t* key,
+                                           uint8_t* output, uint32_t length) {
+  qqppqp(input, key, output, length);
+}
+static inline void pelm_aes128_ecb_decrypt(const uint8_t* input, const uint8_t* key,
+                                           uint8_t* output, uint32_t length) {
+  qqppqq(input, key, output, length);
+}
+static inline void pelm_aes128_cbc_encrypt(uint8_t* output, const uint8_t* input,
+                                           uint32_t length, const uint8_t* key,
+                                           const uint8_t* iv) {
+  qpppqp(output, input, length, key, iv);
+}
+static inline void pelm_aes128_cbc_decrypt(uint8_t* output, const uint8_t* input,
+                                           uint32_t length, const uint8_t* key,
+                                           const uint8_t* iv) {
+  qqqpqp(output, input, length, key, iv);
+}
+static inline void pelm_aes128_ctr(uint8_t* output, const uint8_t* input, uint32_t length,
+                                   const uint8_t* key, const uint8_t* iv) {
+  qppqqp(output, input, length, key, iv);
+}
+
 #ifdef __cplusplus
 }
 #endif

@@ -24,6 +24,14 @@ PELM_EXPORT int bbbddbdbb(char ch, uint8_t* out);
  * or empty, of odd length, holds a non-digit, or memory runs out. */
 PELM_EXPORT uint8_t* bdddbddbb(const char* text);
 
+/* Readable names for the three functions above (only the short names are
+ * exported). */
+static inline char* pelm_hex_encode(const uint8_t* bytes, uint64_t length) {
+  return bbddbbdbb(bytes, length);
+}
+static inline int pelm_hex_digit(char ch, uint8_t* out) { return bbbddbdbb(ch, out); }
+static inline uint8_t* pelm_hex_decode(const char* text) { return bdddbddbb(text); }
+
 #ifdef __cplusplus
 }
 #endif

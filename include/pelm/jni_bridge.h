@@ -34,6 +34,15 @@ PELM_EXPORT jstring o0OoOOOO(JNIEnv* env, const char* text);
 /* A new byte[] holding the text's bytes, without the NUL. */
 PELM_EXPORT jbyteArray o000OO0O(JNIEnv* env, const char* text);
 
+/* Readable names for the two conversions above (only the short names are
+ * exported). */
+static inline jstring pelm_new_java_string(JNIEnv* env, const char* text) {
+  return o0OoOOOO(env, text);
+}
+static inline jbyteArray pelm_new_java_byte_array(JNIEnv* env, const char* text) {
+  return o000OO0O(env, text);
+}
+
 #ifdef __cplusplus
 }
 #endif

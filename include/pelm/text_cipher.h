@@ -25,6 +25,15 @@ PELM_EXPORT char* ll11l1l1ll(const uint8_t* key, const uint8_t* iv,
 PELM_EXPORT char* ll11lll11l(const uint8_t* key, const uint8_t* iv,
                              const char* hex);
 
+/* Readable names for the two functions above (only the short names are
+ * exported). */
+static inline char* pelm_text_encrypt(const uint8_t* key, const uint8_t* iv, const char* text) {
+  return ll11l1l1ll(key, iv, text);
+}
+static inline char* pelm_text_decrypt(const uint8_t* key, const uint8_t* iv, const char* hex) {
+  return ll11lll11l(key, iv, hex);
+}
+
 #ifdef __cplusplus
 }
 #endif

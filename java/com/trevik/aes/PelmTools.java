@@ -17,6 +17,12 @@ package com.trevik.aes;
  * decodes UTF-8 (malformed bytes become U+FFFD), and C0 80 and three-byte
  * surrogates are read back as the characters they stand for.
  *
+ * <p>The class loads {@code libpelmLib.so} when first used: from the file
+ * named by the system property {@value #LIBRARY_PROPERTY} if set, else as
+ * {@code pelmLib} from {@code java.library.path}. If that fails, the first
+ * call throws an {@link UnsatisfiedLinkError} naming the cause, and every
+ * later call a {@link NoClassDefFoundError} caused by it.
+ *
  * <p>All four methods may be called from any thread at any time, at once:
  * {@link #method01} and {@link #method02} keep their state per call, and
  * {@link #method03} and {@link #method04} take a process-wide lock around
@@ -32,10 +38,23 @@ public final class PelmTools {
 
     static {
         String file = System.getProperty(LIBRARY_PROPERTY);
-        if (file != null && !file.isEmpty()) {
-            System.load(file);
-        } else {
-            System.loadLibrary("pelmLib");
+        boolean named = file != null && !file.isEmpty();
+        try {
+            if (named) {
+                System.load(file);
+            } else {
+                System.loadLibrary("pelmLib");
+            }
+        } catch (UnsatisfiedLinkError | SecurityException e) {
+            // Said once here; the runtime then names this error as the cause
+            // of the NoClassDefFoundError every later call gets.
+            UnsatisfiedLinkError clear = new UnsatisfiedLinkError("libpelmLib could not be loaded "
+                    + (named ? "from " + LIBRARY_PROPERTY + "=" + file
+                             : "as pelmLib from java.library.path=" + System.getProperty("java.library.path"))
+                    + ": " + e.getMessage() + ". Off Android it needs liblog (Debian: android-liblog),"
+                    + " OpenSSL 3 libcrypto and zlib at run time.");
+            clear.initCause(e);
+            throw clear;
         }
     }
 

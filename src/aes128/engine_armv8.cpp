@@ -16,6 +16,14 @@
 
 #if defined(__clang__)
 #define PELM_ARMV8_AES __attribute__((target("aes")))
+// Clang before 16 declares the AES intrinsics only when the whole build
+// targets the instructions; its builtins work under the attribute above.
+#if __clang_major__ < 16 && !defined(__ARM_FEATURE_AES) && !defined(__ARM_FEATURE_CRYPTO)
+#define vaeseq_u8(d, k) ((uint8x16_t)__builtin_neon_vaeseq_v((int8x16_t)(d), (int8x16_t)(k), 48))
+#define vaesdq_u8(d, k) ((uint8x16_t)__builtin_neon_vaesdq_v((int8x16_t)(d), (int8x16_t)(k), 48))
+#define vaesmcq_u8(d) ((uint8x16_t)__builtin_neon_vaesmcq_v((int8x16_t)(d), 48))
+#define vaesimcq_u8(d) ((uint8x16_t)__builtin_neon_vaesimcq_v((int8x16_t)(d), 48))
+#endif
 #else
 #define PELM_ARMV8_AES __attribute__((target("+crypto")))
 #endif

@@ -58,6 +58,11 @@ struct Lease {
 
 size_t compressed_bound(size_t length) { return compressBound(length); }
 
+size_t idle_deflate_streams() {
+  std::lock_guard<std::mutex> lock(g_pool_mutex);
+  return g_idle_count;
+}
+
 Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written) {
   Lease lease;
   if (lease.stream == nullptr) return Deflated::kOutOfMemory;

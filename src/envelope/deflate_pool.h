@@ -22,6 +22,10 @@ enum class Deflated { kDone, kOutOfMemory, kFailed };
 // sets `written` when done.
 Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written);
 
+// How many streams wait in the pool now (for tests: a seal must give its
+// stream back).
+size_t idle_deflate_streams();
+
 }  // namespace pelm::envelope
 
 #endif

@@ -118,6 +118,12 @@ TEST(Ecb, LengthOnlySaysHowMuchIsCopied) {
     EXPECT_EQ(out.substr(0, 16), evp(EVP_aes_128_ecb(), kKey, "", c.block, true)) << c.length;
     EXPECT_EQ(out.substr(16), c.rest) << c.length;
   }
+  // Length 0 with no input at all: the block already in output is enciphered.
+  std::string held = before;
+  qqppqp(nullptr, u8(kKey), w(held), 0);
+  EXPECT_EQ(held.substr(0, 16), evp(EVP_aes_128_ecb(), kKey, "", before.substr(0, 16), true));
+  qqppqq(nullptr, u8(kKey), w(held), 0);
+  EXPECT_EQ(held, before);
   std::string in_place = in.substr(0, 16);
   qqppqp(u8(in_place), u8(kKey), w(in_place), 16);
   EXPECT_EQ(in_place, evp(EVP_aes_128_ecb(), kKey, "", in.substr(0, 16), true));

@@ -7,6 +7,10 @@
 
 #include <cstring>
 
+#if defined(__aarch64__)
+#include <sys/auxv.h>
+#endif
+
 #include "aes128/engine.h"
 #include "openssl_reference.h"
 #include "pelm/aes128.h"
@@ -30,7 +34,26 @@ std::string schedule() {
   return std::string(reinterpret_cast<const char*>(g_engine.round_keys), kScheduleSize);
 }
 
+// The kernels the dispatch should pick, asked of the CPU here rather than
+// through the library's own feature checks.
+std::string path_this_cpu_should_take() {
+#if !defined(PELM_NO_AES_INSTRUCTIONS) && defined(__x86_64__)
+  if (__builtin_cpu_supports("aes")) return "AES-NI";
+#elif !defined(PELM_NO_AES_INSTRUCTIONS) && defined(__aarch64__)
+  if (getauxval(AT_HWCAP) & (1u << 3)) return "ARMv8 Crypto Extensions";  // HWCAP_AES
+#endif
+  return "compact";
+}
+
 }  // namespace
+
+TEST(Paths, DispatchTakesTheCpusInstructionsAndTheSwitchForcesCompact) {
+  PathGuard guard;
+  force_compact_engine(false);
+  EXPECT_EQ(engine_kernels().name, path_this_cpu_should_take());
+  force_compact_engine(true);
+  EXPECT_STREQ(engine_kernels().name, "compact");
+}
 
 TEST(Paths, EveryPathLeavesTheSameSchedule) {
   PathGuard guard;

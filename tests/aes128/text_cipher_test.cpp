@@ -140,11 +140,28 @@ TEST(TextCipher, DecryptionRules) {
   }
 }
 
-TEST(TextCipher, ForeignPaddingEndsAtTheFirstPadRangeByte) {
-  // CBC-encrypt by hand a block whose padding is wrong: "ab\x05" + 13 x 0x0e.
-  const std::string block = std::string("ab\x05") + std::string(13, '\x0e');
-  const std::string hex = to_hex(evp(EVP_aes_128_cbc(), kKey, kIv, block, true));
-  EXPECT_EQ(decrypt(hex), "ab");
+TEST(TextCipher, ForeignLastBlocksUnpadByTheDocumentedRule) {
+  // Valid PKCS #7 padding is stripped exactly; anything else ends at the
+  // first byte from 0x01 to 0x10. Blocks made by another encrypter.
+  const struct {
+    std::string plain;  // whole blocks, CBC-encrypted by hand
+    std::string text;   // what decryption gives back
+  } cases[] = {
+      {"abcdefghijklmn" "A\x02", "abcdefghijklmnA"},               // one 0x02 is no padding
+      {"abcdefghijklm" "\x03\x02\x02", "abcdefghijklm\x03"},      // valid: strip 02 02 only
+      {"ab\tc" + std::string(12, '\x0c'), "ab\tc"},               // valid: the tab stays
+      {"ab\x10" "cdefghijk" "\x05\x05\x05\x04", "ab"},              // bad padding, early 0x10
+      {"ab\x10" "cdefghijklmn" "\x11", "ab"},                       // last byte past 0x10
+      {std::string(15, 'x') + "\x10", std::string(15, 'x')},      // 0x10 alone is no padding
+      {"0123456789abcdef" + std::string(16, '\x10'), "0123456789abcdef"},
+      {"a\x01" "b" + std::string(13, 'c') + std::string(16, '\x10'), "a\x01" "b" + std::string(13, 'c')},
+      {"ab\x05" + std::string(13, '\x0e'), "ab"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(c.plain.size() % 16, 0u) << to_hex(c.plain);
+    const std::string hex = to_hex(evp(EVP_aes_128_cbc(), kKey, kIv, c.plain, true));
+    EXPECT_EQ(decrypt(hex), c.text) << to_hex(c.plain);
+  }
   // Wrong key or IV: some text, never null.
   EXPECT_NE(decrypt(encrypt("secret"), "another key 1234"), "null");
   EXPECT_NE(decrypt(encrypt("secret"), kKey, "another iv 12345"), "null");

@@ -42,6 +42,9 @@ check "encrypt writes lowercase hex" grep -qE '^[0-9a-f]+$' "$work/out"
 cp "$work/out" "$work/hex"
 run decrypt --key "a raw 16-byte key" --iv "and a raw IV, 16" --in "$work/hex"
 check "decrypt gives the text back" cmp -s "$work/out" "$work/text"
+printf '%s\n' "$(cat "$work/hex")" >"$work/hex_nl"
+run decrypt --key "a raw 16-byte key" --iv "and a raw IV, 16" --in "$work/hex_nl"
+check "decrypt drops the hex's final line break" cmp -s "$work/out" "$work/text"
 
 # Key sources: a file (final line break dropped), the environment.
 echo "$key" >"$work/key"
@@ -50,6 +53,8 @@ run seal --key-file "$work/key" --iv-file "$work/iv" --in "$work/data"
 check "key files give the same envelope" cmp -s "$work/out" "$work/envelope"
 PELM_KEY=$key PELM_IV=$iv "${pelm[@]}" seal --in "$work/data" >"$work/out"
 check "PELM_KEY and PELM_IV give the same envelope" cmp -s "$work/out" "$work/envelope"
+PELM_KEY="1${key:1}" PELM_IV="1${iv:1}" "${pelm[@]}" seal --key "$key" --iv "$iv" --in "$work/data" >"$work/out"
+check "--key and --iv win over PELM_KEY and PELM_IV" cmp -s "$work/out" "$work/envelope"
 echo -n hello | "${pelm[@]}" seal --key "$key" --iv "$iv" >"$work/out"
 check "data from standard input, no line break added off a terminal" \
   test "$(echo -n hello | "${pelm[@]}" seal --key "$key" --iv "$iv" | "${pelm[@]}" open --key "$key" --iv "$iv")" = hello
@@ -81,8 +86,14 @@ printf 'a\0b' >"$work/stdin"
 expect_failure "NUL in a text to encrypt" 1 "zero byte" encrypt --key "a raw 16-byte key" --iv "and a raw IV, 16"
 expect_failure "missing input file" 1 "cannot read the input" seal --key "$key" --iv "$iv" --in "$work/none"
 
-# A text above what the library opens seals with a warning, and opening it
-# says why it fails.
+# The largest text the library opens seals quietly; one byte more warns, and
+# opening that says why it fails.
+head -c 16772159 /dev/zero >"$work/largest"
+run seal --key "$key" --iv "$iv" --in "$work/largest" --out "$work/largest_envelope"
+check "the largest openable text seals" test "$status" -eq 0
+check "the largest openable text seals without a warning" test ! -s "$work/err"
+run open --key "$key" --iv "$iv" --in "$work/largest_envelope" --out "$work/largest_opened"
+check "the largest openable text opens" cmp -s "$work/largest_opened" "$work/largest"
 head -c 16772160 /dev/zero >"$work/huge"
 run seal --key "$key" --iv "$iv" --in "$work/huge" --out "$work/huge_envelope"
 check "an over-large text still seals" test "$status" -eq 0
@@ -97,6 +108,10 @@ run open --key "$key" --iv "$iv" --in "$work/stdin" --out "$work/result"
 check "failed open exits 1" test "$status" -eq 1
 check "failed open leaves no --out file" test ! -e "$work/result"
 check "failed open leaves no temporary file" test -z "$(find "$work" -name 'result.*')"
+mkdir "$work/a_folder"
+run open --key "$key" --iv "$iv" --in "$work/envelope" --out "$work/a_folder"
+check "--out naming a folder fails" test "$status" -eq 1
+check "--out naming a folder leaves no temporary file" test -z "$(find "$work" -name 'a_folder.*')"
 run open --key "$key" --iv "$iv" --in "$work/envelope" --out "$work/result"
 check "open --out writes the data" cmp -s "$work/result" "$work/data"
 check "--out writes nothing to standard output" test ! -s "$work/out"

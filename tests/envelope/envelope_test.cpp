@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 
+#include "envelope/deflate_pool.h"
 #include "envelope/envelope_internal.h"
 #include "envelope_reference.h"
 #include "pelm/envelope.h"
@@ -161,6 +162,18 @@ TEST(Envelope, FailureTable) {
   }
 }
 
+TEST(Envelope, ACharacterOutsideTheAlphabetAnywhereInAGroupIsABase64Error) {
+  const std::string valid = reference_envelope(kKey, kIv, "hello, base64");
+  for (size_t position = 0; position < 4; ++position) {
+    for (const char bad : {'*', '-', '_', '\x80'}) {
+      std::string text = valid;
+      text[4 + position] = bad;  // a group in the middle, not the padded one
+      EXPECT_EQ(open(kKeyText, kIvText, text).log, std::vector<LogRecord>{kBase64Error})
+          << "position " << position << ", character " << int(bad);
+    }
+  }
+}
+
 TEST(Envelope, TrailerDecidesTheLengthAndPadsWithZeros) {
   const std::string data = "twenty-one bytes long";
   const std::string stream = zlib9(data);
@@ -290,5 +303,13 @@ TEST(Envelope, Base64EdgesOpenAlikeWithOpenSslAndBoringSsl) {
     const Outcome o = open(kKeyText, kIvText, c.text);
     EXPECT_FALSE(o.ok) << c.text;
     EXPECT_EQ(o.log, c.log) << c.text;
+  }
+}
+
+TEST(DeflatePool, EverySealGivesItsStreamBack) {
+  std::mt19937_64 rng(21);
+  for (size_t length : {0, 1, 5000, 70000}) {
+    ASSERT_TRUE(seal(kKeyText, kIvText, random_bytes(rng, length)).ok);
+    EXPECT_GE(pelm::envelope::idle_deflate_streams(), 1u) << length;
   }
 }

@@ -63,6 +63,17 @@ class ResultDecodingTest {
     }
 
     @Test
+    void anOpenedTextEndsAtItsFirstZeroByte() {
+        byte[][] cases = {{(byte) 0xC3, (byte) 0xA9, 0, 'x', 'y'}, {0, 'x'}, {'a', 'b', 0}};
+        String[] expected = {"\u00e9", "", "ab"};
+        for (int i = 0; i < cases.length; i++) {
+            String envelope = Reference.seal(KEY_HEX, IV_HEX, cases[i]);
+            org.junit.jupiter.api.Assertions.assertEquals(expected[i],
+                    PelmTools.method02(KEY_HEX, IV_HEX, envelope), "case " + i);
+        }
+    }
+
+    @Test
     void everyOneAndTwoByteSequence() {
         java.util.List<int[]> cases = new java.util.ArrayList<>();
         for (int a = 1; a < 256; a++) {

@@ -18,16 +18,17 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-arm64 test-boringssl bench bench-build bench-instr bench-java ct-check
+        sanitize fuzz soak test-builtin test-arm64 test-boringssl bench bench-build bench-instr bench-java ct-check
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
-	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-arm64, test-boringssl"
+	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-builtin, test-arm64, test-boringssl"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
 	@echo "make test-arm64      cross-build for arm64 (gcc and clang), run the native suites under qemu-aarch64"
+	@echo "make test-builtin    the library on its own AES-256 and Base64 (no libcrypto), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
 	@echo "make bench-java      the four methods through the JVM beside the JDK"
@@ -89,19 +90,28 @@ fuzz: deps-fuzz
 soak: build
 	ctest --test-dir $(BUILD) --output-on-failure -L soak
 
-# The library and the native suites built for 64-bit Arm Linux, with gcc and
-# with clang (the NDK's compiler), and run under qemu-aarch64 (which emulates
-# the AES instructions, so both engine paths run).
+# The library and the native suites built for 64-bit Arm Linux with the
+# Android default (the builtin provider), with gcc and with clang (the NDK's
+# compiler), and run under qemu-aarch64 (which emulates the AES
+# instructions, so both paths run).
 test-arm64: deps-arm64
 	@cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake $(CMAKE_QUIET) \
-	  -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF
+	  -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF -DPELM_CRYPTO_PROVIDER=builtin
 	@cmake --build build-arm64 -j $(JOBS)
 	ctest --test-dir build-arm64 --output-on-failure -j $(JOBS)
 	@scripts/install-packages.sh $(FUZZ_PACKAGES)
 	@cmake -S . -B build-arm64-clang -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu-clang.cmake \
-	  $(CMAKE_QUIET) -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF
+	  $(CMAKE_QUIET) -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF -DPELM_CRYPTO_PROVIDER=builtin
 	@cmake --build build-arm64-clang -j $(JOBS)
 	ctest --test-dir build-arm64-clang --output-on-failure -j $(JOBS)
+
+# The library with its own AES-256 and Base64 (no libcrypto, the Android
+# default), every suite run against OpenSSL as the reference.
+test-builtin: deps
+	@cmake -S . -B build-builtin -DCMAKE_BUILD_TYPE=Release $(CMAKE_QUIET) \
+	  -DPELM_CRYPTO_PROVIDER=builtin
+	@cmake --build build-builtin -j $(JOBS)
+	ctest --test-dir build-builtin --output-on-failure -j $(JOBS) -LE soak
 
 # Everything built against Android's own BoringSSL (Debian's host build of
 # it) instead of OpenSSL, oracles included, and every suite run.
@@ -112,7 +122,7 @@ test-boringssl: deps
 	@cmake --build build-boringssl -j $(JOBS)
 	ctest --test-dir build-boringssl --output-on-failure -j $(JOBS) -LE soak
 
-check: test sanitize fuzz soak test-arm64 test-boringssl
+check: test sanitize fuzz soak test-builtin test-arm64 test-boringssl
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags.
@@ -144,4 +154,4 @@ ct-check: bench-build
 	build-bench/bench/pelm_ct_check $(CT_MEASUREMENTS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-boringssl build-bench
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-builtin build-boringssl build-bench

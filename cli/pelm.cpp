@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "aes128/cpu_features.h"
+#include "aes_common/cpu_features.h"
 #include "pelm/envelope.h"
 #include "pelm/text_cipher.h"
 #include "pelm/version.h"
@@ -44,7 +44,8 @@ const char kUsage[] =
     "  --out FILE   write the result to FILE, whole or not at all (default:\n"
     "               standard output; a line break is added only on a terminal)\n"
     "  --help       this text\n"
-    "  --version    the version, and the AES-128 path this CPU gets\n"
+    "  --version    the version, the AES path this CPU gets and where the\n"
+    "               envelope's AES-256 comes from\n"
     "\n"
     "Exit status: 0 done, 1 the operation failed (the library's reason on\n"
     "standard error), 2 a usage error.\n";
@@ -148,8 +149,8 @@ Options parse(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       std::exit(0);
     } else if (arg == "--version") {
-      std::printf("pelm %s (libpelmLib; AES-128 engine on this CPU: %s)\n", PELM_VERSION,
-                  pelm::aes128::engine_path_name());
+      std::printf("pelm %s (libpelmLib; AES on this CPU: %s; envelope AES-256 and Base64: %s)\n",
+                  PELM_VERSION, pelm::aes::aes_path_name(), PELM_CRYPTO_PROVIDER);
       std::exit(0);
     } else if (arg == "--key") {
       key_text = take_value(i, argc, argv);

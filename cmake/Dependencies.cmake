@@ -3,11 +3,27 @@
 add_library(pelm_deps INTERFACE)
 add_library(pelm::deps ALIAS pelm_deps)
 
+# Where the envelope's AES-256-CFB128 and Base64 encoding come from: the
+# library itself (builtin: no libcrypto at all), OpenSSL, or BoringSSL.
+if(ANDROID)
+  set(PELM_DEFAULT_PROVIDER builtin)
+else()
+  set(PELM_DEFAULT_PROVIDER openssl)
+endif()
+set(PELM_CRYPTO_PROVIDER ${PELM_DEFAULT_PROVIDER} CACHE STRING
+    "The envelope's AES-256 and Base64: builtin, openssl or boringssl")
+set_property(CACHE PELM_CRYPTO_PROVIDER PROPERTY STRINGS builtin openssl boringssl)
+if(NOT PELM_CRYPTO_PROVIDER MATCHES "^(builtin|openssl|boringssl)$")
+  message(FATAL_ERROR "PELM_CRYPTO_PROVIDER must be builtin, openssl or boringssl")
+endif()
+set(PELM_CRYPTO "")
+
 if(ANDROID)
   # The NDK ships zlib, liblog and jni.h in its sysroot.
   find_library(PELM_LOG_LIBRARY log REQUIRED)
   find_package(ZLIB REQUIRED)
-  # libcrypto comes from the app developer, one of three ways:
+  # With openssl or boringssl, libcrypto comes from the app developer, one
+  # of three ways:
   #   -DPELM_CRYPTO_ROOT=/path/openssl (with <ABI>/lib/libcrypto.a and <ABI>/include below it)
   #   -DPELM_CRYPTO_PACKAGE=openssl -DPELM_CRYPTO_TARGET=openssl::crypto (prefab, in Gradle)
   #   neither: find_package(OpenSSL) (OPENSSL_ROOT_DIR inside the find root)
@@ -15,7 +31,9 @@ if(ANDROID)
       "A folder with one libcrypto per ABI: <root>/<ABI>/lib/libcrypto.{a,so} and <root>/<ABI>/include")
   set(PELM_CRYPTO_PACKAGE "" CACHE STRING "A CMake config package providing libcrypto")
   set(PELM_CRYPTO_TARGET "" CACHE STRING "The libcrypto target of that package")
-  if(PELM_CRYPTO_ROOT)
+  if(PELM_CRYPTO_PROVIDER STREQUAL "builtin")
+    # Nothing but the NDK.
+  elseif(PELM_CRYPTO_ROOT)
     set(abi_root ${PELM_CRYPTO_ROOT}/${ANDROID_ABI})
     find_library(PELM_CRYPTO_LIBRARY NAMES libcrypto.a crypto PATHS ${abi_root}/lib
                  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
@@ -42,8 +60,7 @@ else()
   find_package(ZLIB REQUIRED)
   # libcrypto on the host: Debian's OpenSSL 3, or Android's own BoringSSL as
   # Debian packages it (android-libboringssl-dev), to test against both.
-  set(PELM_CRYPTO_PROVIDER "openssl" CACHE STRING "Host libcrypto: openssl or boringssl")
-  set_property(CACHE PELM_CRYPTO_PROVIDER PROPERTY STRINGS openssl boringssl)
+  # OpenSSL is also the tests' reference when the library uses neither.
   if(PELM_CRYPTO_PROVIDER STREQUAL "boringssl")
     find_path(PELM_BORINGSSL_INCLUDE_DIR openssl/base.h
       PATHS /usr/include/android NO_DEFAULT_PATH REQUIRED)
@@ -54,9 +71,14 @@ else()
       IMPORTED_LOCATION ${PELM_BORINGSSL_LIBRARY}
       INTERFACE_INCLUDE_DIRECTORIES ${PELM_BORINGSSL_INCLUDE_DIR})
     set(PELM_CRYPTO pelm_crypto)
-  else()
+    set(PELM_REFERENCE_CRYPTO pelm_crypto)
+  elseif(PELM_CRYPTO_PROVIDER STREQUAL "openssl")
     find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
     set(PELM_CRYPTO OpenSSL::Crypto)
+    set(PELM_REFERENCE_CRYPTO OpenSSL::Crypto)
+  elseif(PELM_BUILD_TESTS OR PELM_BUILD_BENCH OR PELM_FUZZ)
+    find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
+    set(PELM_REFERENCE_CRYPTO OpenSSL::Crypto)
   endif()
 
   # jni.h: from the JDK that builds the Java side, else from JAVA_HOME or

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "aes128/cpu_features.h"
+#include "aes_common/cpu_features.h"
 #include "pelm/envelope.h"
+#include "pelm/version.h"
 
 int main(int argc, char** argv) {
   const std::string key = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   }
   std::printf("text:     %s\nenvelope: %s\nopened:   %s\n", text.c_str(),
               envelope.c_str(), opened.c_str());
-  std::printf("AES-128 engine on this CPU: %s\n", pelm::aes128::engine_path_name());
+  std::printf("AES on this CPU: %s\nenvelope AES-256 and Base64: %s\n", pelm::aes::aes_path_name(),
+              PELM_CRYPTO_PROVIDER);
   return opened == text ? 0 : 1;
 }

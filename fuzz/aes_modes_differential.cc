@@ -1,13 +1,15 @@
-// The engine's ECB, CBC and CTR against OpenSSL EVP on fuzzer-chosen keys,
-// IVs, lengths and split points, each call on a fuzzer-chosen path (compact
-// or the CPU's AES instructions). CBC and CTR run in two calls: CBC carries
-// its chain over a whole-block split, CTR restarts from the advanced counter.
+// The engine's ECB, CBC and CTR, and the envelope's AES-256-CFB128, against
+// OpenSSL EVP on fuzzer-chosen keys, IVs, lengths and split points, each
+// call on a fuzzer-chosen path (compact or the CPU's AES instructions). CBC
+// and CTR run in two calls: CBC carries its chain over a whole-block split,
+// CTR restarts from the advanced counter. CFB runs in place or not.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <openssl/evp.h>
 
 #include <string>
 
 #include "aes128/engine.h"
+#include "aes256/aes256.h"
 #include "fuzz_support.h"
 #include "pelm/aes128.h"
 
@@ -48,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   key.resize(16, '\0');
   iv.resize(16, '\0');
   const uint8_t paths = in.ConsumeIntegral<uint8_t>();
-  const int mode = in.ConsumeIntegralInRange(0, 3);
+  const int mode = in.ConsumeIntegralInRange(0, 4);
   const size_t split_blocks = in.ConsumeIntegralInRange<size_t>(0, 64);
   std::string msg = in.ConsumeRemainingBytesAsString();
 
@@ -72,6 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     force_compact_engine(paths & 2);
     op(w(out) + split, u8(msg) + split, static_cast<uint32_t>(msg.size() - split), nullptr, nullptr);
     check(out == evp(EVP_aes_128_cbc(), key, iv, msg, encrypt), "CBC differs");
+  } else if (mode == 4) {  // AES-256-CFB128, either way, any length
+    std::string key256 = key + iv;  // 32 key bytes from the same input
+    const bool encrypt = paths & 4, in_place = paths & 8;
+    std::string out = in_place ? msg : std::string(msg.size(), '\0');
+    pelm::aes256::cfb128(u8(key256), u8(iv), in_place ? u8(out) : u8(msg), w(out), msg.size(),
+                         encrypt);
+    check(out == evp(EVP_aes_256_cfb128(), key256, iv, msg, encrypt), "CFB128-AES256 differs");
   } else {  // CTR, any length, split after whole blocks
     const size_t split = std::min(split_blocks * 16, msg.size());
     std::string out(msg.size(), '\0');

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "aes_common/aes_tables.h"
+
 namespace pelm::aes128 {
 
 constexpr size_t kBlockSize = 16;
@@ -16,9 +18,9 @@ constexpr size_t kKeySize = 16;
 constexpr int kRounds = 10;
 constexpr size_t kScheduleSize = kBlockSize * (kRounds + 1);
 
-extern const uint8_t kSbox[256];
-extern const uint8_t kInvSbox[256];
-extern const uint8_t kRcon[11];
+using aes::kInvSbox;
+using aes::kRcon;
+using aes::kSbox;
 
 // One instance for the whole process. The round keys and the CBC chaining
 // value carry over between calls; the key and block pointers are set by
@@ -65,11 +67,11 @@ extern const EngineKernels kCompactKernels;
 const EngineKernels* aesni_kernels();
 const EngineKernels* armv8_kernels();
 
-// The kernels in use: chosen on first use from what the CPU offers.
+// The kernels in use, as the one AES dispatch point decides.
 const EngineKernels& engine_kernels();
 
 // Tests only: run every operation on the compact path (true) or on the
-// best the CPU offers (false). Not exported from the library.
+// best the CPU offers (false), for both key sizes. Not exported.
 void force_compact_engine(bool compact);
 
 // Adds `blocks` to a 128-bit big-endian counter, wrapping at 2^128.

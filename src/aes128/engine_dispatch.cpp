@@ -1,29 +1,25 @@
-// The one place that decides which kernels run the engine: the CPU's AES
-// instructions where it has them, the compact path otherwise. The choice is
-// made on first use (no code runs at load) and is thread-safe.
-#include <atomic>
-
+// The engine's kernels for the instructions the one AES dispatch point
+// chose.
+#include "aes_common/instruction_set.h"
 #include "engine.h"
 
 namespace pelm::aes128 {
 
-namespace {
-
-const EngineKernels* best_kernels() {
-  if (const EngineKernels* k = aesni_kernels()) return k;
-  if (const EngineKernels* k = armv8_kernels()) return k;
-  return &kCompactKernels;
-}
-
-std::atomic<bool> g_force_compact{false};
-
-}  // namespace
-
 const EngineKernels& engine_kernels() {
-  static const EngineKernels* const best = best_kernels();
-  return g_force_compact.load(std::memory_order_relaxed) ? kCompactKernels : *best;
+  const EngineKernels* chosen = nullptr;
+  switch (aes::aes_instructions()) {
+    case aes::Instructions::kAesni:
+      chosen = aesni_kernels();
+      break;
+    case aes::Instructions::kArmv8:
+      chosen = armv8_kernels();
+      break;
+    case aes::Instructions::kSoftware:
+      break;
+  }
+  return chosen != nullptr ? *chosen : kCompactKernels;
 }
 
-void force_compact_engine(bool compact) { g_force_compact.store(compact); }
+void force_compact_engine(bool compact) { aes::force_software_aes(compact); }
 
 }  // namespace pelm::aes128

@@ -12,6 +12,7 @@
 #endif
 
 #include "aes128/engine.h"
+#include "aes256/aes256.h"
 #include "openssl_reference.h"
 #include "pelm/aes128.h"
 #include "test_support.h"
@@ -51,8 +52,10 @@ TEST(Paths, DispatchTakesTheCpusInstructionsAndTheSwitchForcesCompact) {
   PathGuard guard;
   force_compact_engine(false);
   EXPECT_EQ(engine_kernels().name, path_this_cpu_should_take());
+  EXPECT_EQ(pelm::aes256::kernels().name, path_this_cpu_should_take());
   force_compact_engine(true);
   EXPECT_STREQ(engine_kernels().name, "compact");
+  EXPECT_STREQ(pelm::aes256::kernels().name, "compact");
 }
 
 TEST(Paths, EveryPathLeavesTheSameSchedule) {

@@ -119,7 +119,7 @@ check "--out writes nothing to standard output" test ! -s "$work/out"
 run --help
 check "--help exits 0 and warns about command lines" grep -q "visible to" "$work/out"
 run --version
-check "--version names the version and the engine path" grep -qE '^pelm [0-9]+\.[0-9]+\.[0-9]+ .*AES-128 engine' "$work/out"
+check "--version names the version, the AES path and the provider" grep -qE '^pelm [0-9]+\.[0-9]+\.[0-9]+ .*AES on this CPU: .*; envelope AES-256 and Base64: (builtin|openssl|boringssl)' "$work/out"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -267,6 +267,10 @@ TEST(Envelope, LongPayloadsEncodeAsOneBase64Text) {
   // The encoder works in pieces above 48 MiB; the pieces must join into
   // exactly the one-shot text.
   std::mt19937_64 rng(48);
+  for (size_t length = 0; length < 100; ++length) {
+    const std::string short_payload = random_bytes(rng, length);
+    ASSERT_EQ(pelm::envelope::base64_encode(u8(short_payload), length), base64(short_payload));
+  }
   const std::string payload = random_bytes(rng, (size_t{48} << 20) + 1000);
   for (const size_t length : {payload.size() - 2, payload.size() - 1, payload.size()}) {
     const std::string piecewise = pelm::envelope::base64_encode(u8(payload), length);

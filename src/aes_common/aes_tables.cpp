@@ -1,8 +1,8 @@
-// The engine's constant tables: the FIPS-197 S-box and its inverse. They
-// are the only lookup tables; field products are computed with xtime.
-#include "engine.h"
+// The FIPS-197 S-box, its inverse and the round constants. They are the
+// software path's only lookup tables; field products are computed with xtime.
+#include "aes_tables.h"
 
-namespace pelm::aes128 {
+namespace pelm::aes {
 
 const uint8_t kSbox[256] = {
     0x63, 0x7c, 0x77, 0x7b, 0xf2, 0x6b, 0x6f, 0xc5, 0x30, 0x01, 0x67, 0x2b, 0xfe, 0xd7, 0xab, 0x76,
@@ -46,4 +46,4 @@ const uint8_t kInvSbox[256] = {
 const uint8_t kRcon[11] = {0x00, 0x01, 0x02, 0x04, 0x08, 0x10,
                            0x20, 0x40, 0x80, 0x1b, 0x36};
 
-}  // namespace pelm::aes128
+}  // namespace pelm::aes

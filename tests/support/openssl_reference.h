@@ -1,4 +1,4 @@
-// OpenSSL EVP as the reference the engine is checked against.
+// OpenSSL EVP (or BoringSSL's) as the reference the suites check against.
 #ifndef PELM_OPENSSL_REFERENCE_H
 #define PELM_OPENSSL_REFERENCE_H
 

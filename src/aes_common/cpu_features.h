@@ -1,9 +1,9 @@
-// Whether this CPU has AES instructions the engine can use: AES-NI on
+// Whether this CPU has AES instructions the library can use: AES-NI on
 // x86-64 (CPUID), the ARMv8 Cryptography Extensions on arm64 (the kernel's
-// HWCAP_AES). The engine's dispatch asks here, and so may a program that
-// wants to say which path the engine takes, with nothing more exported.
-#ifndef PELM_AES128_CPU_FEATURES_H
-#define PELM_AES128_CPU_FEATURES_H
+// HWCAP_AES). The one dispatch point asks here, and so may a program that
+// wants to say which path the library takes, with nothing more exported.
+#ifndef PELM_AES_COMMON_CPU_FEATURES_H
+#define PELM_AES_COMMON_CPU_FEATURES_H
 
 #if defined(__x86_64__)
 #include <cpuid.h>
@@ -14,7 +14,7 @@
 #endif
 #endif
 
-namespace pelm::aes128 {
+namespace pelm::aes {
 
 inline bool cpu_has_aesni() {
 #if defined(__x86_64__)
@@ -33,13 +33,18 @@ inline bool cpu_has_armv8_aes() {
 #endif
 }
 
-// The name of the path the engine takes on this CPU.
-inline const char* engine_path_name() {
+// The name of the path AES takes on this CPU, in a build with the
+// instruction paths.
+inline const char* aes_path_name() {
+#if defined(PELM_NO_AES_INSTRUCTIONS)
+  return "compact (built without the AES instruction paths)";
+#else
   if (cpu_has_aesni()) return "AES-NI";
   if (cpu_has_armv8_aes()) return "ARMv8 Crypto Extensions";
   return "compact (no AES instructions)";
+#endif
 }
 
-}  // namespace pelm::aes128
+}  // namespace pelm::aes
 
 #endif

@@ -1,0 +1,125 @@
+// AES rounds and key expansion on the ARMv8 Cryptography Extensions (AESE,
+// AESD, AESMC, AESIMC), for both key sizes. Included only by the files that
+// run the ARMv8 path; everything here is compiled for the instructions by
+// attribute, so the rest of the library loads on any arm64 CPU. Every
+// round, and the key expansion's SubWord, runs in the instructions.
+#ifndef PELM_AES_COMMON_ARMV8_ROUNDS_H
+#define PELM_AES_COMMON_ARMV8_ROUNDS_H
+
+#include <arm_neon.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "aes_tables.h"
+
+#if defined(__clang__)
+#define PELM_ARMV8_AES __attribute__((target("aes")))
+// Clang before 16 declares the AES intrinsics only when the whole build
+// targets the instructions; its builtins work under the attribute above.
+#if __clang_major__ < 16 && !defined(__ARM_FEATURE_AES) && !defined(__ARM_FEATURE_CRYPTO)
+#define vaeseq_u8(d, k) ((uint8x16_t)__builtin_neon_vaeseq_v((int8x16_t)(d), (int8x16_t)(k), 48))
+#define vaesdq_u8(d, k) ((uint8x16_t)__builtin_neon_vaesdq_v((int8x16_t)(d), (int8x16_t)(k), 48))
+#define vaesmcq_u8(d) ((uint8x16_t)__builtin_neon_vaesmcq_v((int8x16_t)(d), 48))
+#define vaesimcq_u8(d) ((uint8x16_t)__builtin_neon_vaesimcq_v((int8x16_t)(d), 48))
+#endif
+#else
+#define PELM_ARMV8_AES __attribute__((target("+crypto")))
+#endif
+
+namespace pelm::aes::armv8 {
+
+PELM_ARMV8_AES inline uint8x16_t load(const uint8_t* p) { return vld1q_u8(p); }
+PELM_ARMV8_AES inline void store(uint8_t* p, uint8x16_t v) { vst1q_u8(p, v); }
+
+template <int Rounds>
+struct RoundKeys {
+  uint8x16_t k[Rounds + 1];
+};
+
+template <int Rounds>
+PELM_ARMV8_AES inline RoundKeys<Rounds> load_round_keys(const uint8_t* schedule) {
+  RoundKeys<Rounds> keys;
+  for (int r = 0; r <= Rounds; ++r) keys.k[r] = load(schedule + 16 * r);
+  return keys;
+}
+
+// The stack copy of the round keys is cleared before a call returns.
+template <int Rounds>
+PELM_ARMV8_AES inline void clear(RoundKeys<Rounds>& keys) {
+  for (int r = 0; r <= Rounds; ++r) keys.k[r] = vdupq_n_u8(0);
+  __asm__ __volatile__("" : : "r"(&keys) : "memory");
+}
+
+// AESD runs the equivalent inverse cipher: round keys in reverse order,
+// the inner ones through InvMixColumns.
+template <int Rounds>
+PELM_ARMV8_AES inline void write_decryption_keys(const uint8_t* schedule, uint8_t* out) {
+  store(out, load(schedule + 16 * Rounds));
+  for (int r = 1; r < Rounds; ++r) {
+    store(out + 16 * r, vaesimcq_u8(load(schedule + 16 * (Rounds - r))));
+  }
+  store(out + 16 * Rounds, load(schedule));
+}
+
+// AESE is AddRoundKey, ShiftRows and SubBytes; AESMC is MixColumns.
+template <int Rounds>
+PELM_ARMV8_AES inline uint8x16_t encrypt(uint8x16_t s, const RoundKeys<Rounds>& keys) {
+  for (int r = 0; r < Rounds - 1; ++r) s = vaesmcq_u8(vaeseq_u8(s, keys.k[r]));
+  return veorq_u8(vaeseq_u8(s, keys.k[Rounds - 1]), keys.k[Rounds]);
+}
+
+template <int Rounds>
+PELM_ARMV8_AES inline uint8x16_t decrypt(uint8x16_t s, const RoundKeys<Rounds>& keys) {
+  for (int r = 0; r < Rounds - 1; ++r) s = vaesimcq_u8(vaesdq_u8(s, keys.k[r]));
+  return veorq_u8(vaesdq_u8(s, keys.k[Rounds - 1]), keys.k[Rounds]);
+}
+
+// Several independent blocks through each round together, so the
+// instructions' latency overlaps.
+template <int Rounds, size_t N>
+PELM_ARMV8_AES inline void encrypt_many(uint8x16_t* s, const RoundKeys<Rounds>& keys) {
+  for (int r = 0; r < Rounds - 1; ++r) {
+    for (size_t j = 0; j < N; ++j) s[j] = vaesmcq_u8(vaeseq_u8(s[j], keys.k[r]));
+  }
+  for (size_t j = 0; j < N; ++j) s[j] = veorq_u8(vaeseq_u8(s[j], keys.k[Rounds - 1]), keys.k[Rounds]);
+}
+
+template <int Rounds, size_t N>
+PELM_ARMV8_AES inline void decrypt_many(uint8x16_t* s, const RoundKeys<Rounds>& keys) {
+  for (int r = 0; r < Rounds - 1; ++r) {
+    for (size_t j = 0; j < N; ++j) s[j] = vaesimcq_u8(vaesdq_u8(s[j], keys.k[r]));
+  }
+  for (size_t j = 0; j < N; ++j) s[j] = veorq_u8(vaesdq_u8(s[j], keys.k[Rounds - 1]), keys.k[Rounds]);
+}
+
+// SubWord on one 32-bit word: AESE with a zero round key on a block whose
+// four columns all hold the word, where ShiftRows moves nothing.
+PELM_ARMV8_AES inline uint32_t sub_word(uint32_t w) {
+  const uint8x16_t s = vaeseq_u8(vreinterpretq_u8_u32(vdupq_n_u32(w)), vdupq_n_u8(0));
+  return vgetq_lane_u32(vreinterpretq_u32_u8(s), 0);
+}
+
+// FIPS-197 5.2 for a key of `key_words` words (4 or 8), written as bytes.
+PELM_ARMV8_AES inline void expand_key(const uint8_t* key, int key_words, int rounds,
+                                      uint8_t* schedule) {
+  std::memcpy(schedule, key, 4 * static_cast<size_t>(key_words));
+  for (int i = key_words; i < 4 * (rounds + 1); ++i) {
+    uint32_t temp, previous;
+    std::memcpy(&temp, schedule + 4 * (i - 1), 4);
+    std::memcpy(&previous, schedule + 4 * (i - key_words), 4);
+    if (i % key_words == 0) {  // RotWord on a little-endian word is a right rotation
+      const uint32_t s = sub_word(temp);
+      temp = (s >> 8 | s << 24) ^ kRcon[i / key_words];
+    } else if (key_words > 6 && i % key_words == 4) {
+      temp = sub_word(temp);
+    }
+    const uint32_t word = previous ^ temp;
+    std::memcpy(schedule + 4 * i, &word, 4);
+  }
+}
+
+}  // namespace pelm::aes::armv8
+
+#endif

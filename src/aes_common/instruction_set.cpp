@@ -1,0 +1,30 @@
+#include "instruction_set.h"
+
+#include <atomic>
+
+#include "cpu_features.h"
+
+namespace pelm::aes {
+
+namespace {
+
+Instructions best_instructions() {
+#if !defined(PELM_NO_AES_INSTRUCTIONS)
+  if (cpu_has_aesni()) return Instructions::kAesni;
+  if (cpu_has_armv8_aes()) return Instructions::kArmv8;
+#endif
+  return Instructions::kSoftware;
+}
+
+std::atomic<bool> g_force_software{false};
+
+}  // namespace
+
+Instructions aes_instructions() {
+  static const Instructions best = best_instructions();
+  return g_force_software.load(std::memory_order_relaxed) ? Instructions::kSoftware : best;
+}
+
+void force_software_aes(bool software) { g_force_software.store(software); }
+
+}  // namespace pelm::aes

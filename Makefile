@@ -125,10 +125,13 @@ test-boringssl: deps
 check: test sanitize fuzz soak test-builtin test-arm64 test-boringssl
 
 # Speed beside the references, medians of interleaved repetitions; not part
-# of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags.
+# of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags;
+# BENCH_PROVIDER=openssl measures the envelope on libcrypto instead.
+BENCH_PROVIDER ?= builtin
 bench-build: deps
 	@scripts/install-packages.sh libbenchmark-dev valgrind python3
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_BENCH=ON $(CMAKE_QUIET) \
+	  -DPELM_CRYPTO_PROVIDER=$(BENCH_PROVIDER) \
 	  -DPELM_BUILD_TESTS=OFF -DPELM_BUILD_JAVA=OFF -DPELM_BUILD_TOOLS=OFF
 	@cmake --build build-bench -j $(JOBS)
 

@@ -17,7 +17,7 @@ def human(ns):
 
 
 ORDER = ["block_encrypt", "block_decrypt", "cbc_encrypt", "cbc_decrypt", "ctr",
-         "text_encrypt", "text_decrypt", "seal", "open"]
+         "text_encrypt", "text_decrypt", "cfb256_encrypt", "cfb256_decrypt", "seal", "open"]
 UNITS = {"B": 1, "KiB": 1 << 10, "MiB": 1 << 20}
 
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 
 using namespace pelm::aes128;
@@ -28,7 +29,7 @@ void start_chain(const EngineKernels& kernels, const uint8_t* key, const uint8_t
 extern "C" void qpppqp(uint8_t* output, const uint8_t* input, uint32_t length,
                        const uint8_t* key, const uint8_t* iv) {
   if (!buffers_usable(output, input, length)) return;
-  std::lock_guard<std::mutex> lock(g_engine_mutex);
+  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
   const EngineKernels& kernels = engine_kernels();
   start_chain(kernels, key, iv);
   const uint32_t blocks = length / kBlockSize;
@@ -42,12 +43,13 @@ extern "C" void qpppqp(uint8_t* output, const uint8_t* input, uint32_t length,
     for (size_t i = 0; i < kBlockSize; ++i) out[i] ^= g_engine.chain[i];
     kernels.encrypt_block(out);
   }
+  pelm::wipe_stack_below();  // round keys the kernels spilled
 }
 
 extern "C" void qqqpqp(uint8_t* output, const uint8_t* input, uint32_t length,
                        const uint8_t* key, const uint8_t* iv) {
   if (!buffers_usable(output, input, length)) return;
-  std::lock_guard<std::mutex> lock(g_engine_mutex);
+  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
   const EngineKernels& kernels = engine_kernels();
   start_chain(kernels, key, iv);
   const uint32_t blocks = length / kBlockSize;
@@ -60,4 +62,5 @@ extern "C" void qqqpqp(uint8_t* output, const uint8_t* input, uint32_t length,
     std::memmove(out, input + blocks * kBlockSize, tail);
     kernels.decrypt_block(out);
   }
+  pelm::wipe_stack_below();
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 
 using namespace pelm::aes128;
@@ -13,7 +14,7 @@ extern "C" void qppqqp(uint8_t* output, const uint8_t* input, uint32_t length,
   if (length != 0 && (output == nullptr || input == nullptr)) return;
   uint8_t counter[kBlockSize];
   std::memcpy(counter, iv, kBlockSize);
-  std::lock_guard<std::mutex> lock(g_engine_mutex);
+  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
   const EngineKernels& kernels = engine_kernels();
   g_engine.key = key;
   kernels.expand_key();
@@ -27,6 +28,9 @@ extern "C" void qppqqp(uint8_t* output, const uint8_t* input, uint32_t length,
     kernels.encrypt_block(keystream);
     const size_t done = size_t{blocks} * kBlockSize;
     for (size_t i = 0; i < tail; ++i) output[done + i] = input[done + i] ^ keystream[i];
+    pelm::secure_wipe(keystream, sizeof keystream);
   }
+  pelm::secure_wipe(counter, sizeof counter);
+  pelm::wipe_stack_below();  // round keys the kernels spilled
   g_engine.block = nullptr;  // no reference to the call's blocks outlives it
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 
 using namespace pelm::aes128;
@@ -11,13 +12,14 @@ namespace {
 void run_block(const uint8_t* input, const uint8_t* key, uint8_t* output,
                uint32_t length, bool encrypt) {
   if (key == nullptr || output == nullptr || (length != 0 && input == nullptr)) return;
-  std::lock_guard<std::mutex> lock(g_engine_mutex);
+  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
   const EngineKernels& kernels = engine_kernels();
   if (output != input && length != 0) std::memmove(output, input, length);
   g_engine.block = output;
   g_engine.key = key;
   kernels.expand_key();
   (encrypt ? kernels.encrypt_block : kernels.decrypt_block)(output);
+  pelm::wipe_stack_below();  // round keys the kernels spilled
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "aes_common/aes_tables.h"
+#include "locks/fork_safe_mutex.h"
 
 namespace pelm::aes128 {
 
@@ -37,8 +38,10 @@ struct EngineState {
 };
 extern EngineState g_engine;
 
-// Every exported engine operation holds this for its whole run.
-extern std::mutex g_engine_mutex;
+// Every exported engine operation holds this for its whole run; a fork
+// waits for it, so the child finds it free.
+using pelm::ForkSafeMutex;
+extern ForkSafeMutex g_engine_mutex;
 
 // The compact path's steps (FIPS-197): they act on the state above.
 void KeyExpansion();

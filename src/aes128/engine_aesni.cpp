@@ -38,31 +38,28 @@ PELM_AESNI inline Keys decryption_keys() {
 
 PELM_AESNI void encrypt_block(uint8_t* block) {
   g_engine.block = block;
-  Keys keys = encryption_keys();
+  const Keys keys = encryption_keys();
   store(block, encrypt(load(block), keys));
-  clear(keys);
 }
 
 PELM_AESNI void decrypt_block(uint8_t* block) {
   g_engine.block = block;
-  Keys keys = decryption_keys();
+  const Keys keys = decryption_keys();
   store(block, decrypt(load(block), keys));
-  clear(keys);
 }
 
 PELM_AESNI void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  Keys keys = encryption_keys();
+  const Keys keys = encryption_keys();
   __m128i chain = load(g_engine.chain);
   for (size_t k = 0; k < blocks; ++k) {
     chain = encrypt(_mm_xor_si128(load(in + kBlockSize * k), chain), keys);
     store(out + kBlockSize * k, chain);
   }
   store(g_engine.chain, chain);
-  clear(keys);
 }
 
 PELM_AESNI void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  Keys keys = decryption_keys();
+  const Keys keys = decryption_keys();
   __m128i chain = load(g_engine.chain);
   size_t k = 0;
   for (; k + kInFlight <= blocks; k += kInFlight) {
@@ -81,7 +78,6 @@ PELM_AESNI void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
     chain = c;
   }
   store(g_engine.chain, chain);
-  clear(keys);
 }
 
 uint64_t load_be64(const uint8_t* p) {
@@ -103,7 +99,7 @@ PELM_AESNI inline __m128i counter_block(Counter c, uint64_t j) {
 }
 
 PELM_AESNI void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  Keys keys = encryption_keys();
+  const Keys keys = encryption_keys();
   Counter c{load_be64(counter), load_be64(counter + 8)};
   size_t k = 0;
   for (; k + kInFlight <= blocks; k += kInFlight) {
@@ -119,7 +115,6 @@ PELM_AESNI void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* cou
     store(out + kBlockSize * k, _mm_xor_si128(s, load(in + kBlockSize * k)));
   }
   store(counter, counter_block(c, blocks));
-  clear(keys);
 }
 
 const EngineKernels kAesniKernels = {

@@ -38,31 +38,28 @@ PELM_ARMV8_AES inline Keys decryption_keys() {
 
 PELM_ARMV8_AES void encrypt_block(uint8_t* block) {
   g_engine.block = block;
-  Keys keys = encryption_keys();
+  const Keys keys = encryption_keys();
   store(block, encrypt(load(block), keys));
-  clear(keys);
 }
 
 PELM_ARMV8_AES void decrypt_block(uint8_t* block) {
   g_engine.block = block;
-  Keys keys = decryption_keys();
+  const Keys keys = decryption_keys();
   store(block, decrypt(load(block), keys));
-  clear(keys);
 }
 
 PELM_ARMV8_AES void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  Keys keys = encryption_keys();
+  const Keys keys = encryption_keys();
   uint8x16_t chain = load(g_engine.chain);
   for (size_t k = 0; k < blocks; ++k) {
     chain = encrypt(veorq_u8(load(in + kBlockSize * k), chain), keys);
     store(out + kBlockSize * k, chain);
   }
   store(g_engine.chain, chain);
-  clear(keys);
 }
 
 PELM_ARMV8_AES void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  Keys keys = decryption_keys();
+  const Keys keys = decryption_keys();
   uint8x16_t chain = load(g_engine.chain);
   size_t k = 0;
   for (; k + kInFlight <= blocks; k += kInFlight) {
@@ -79,7 +76,6 @@ PELM_ARMV8_AES void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) 
     chain = c;
   }
   store(g_engine.chain, chain);
-  clear(keys);
 }
 
 uint64_t load_be64(const uint8_t* p) {
@@ -101,7 +97,7 @@ PELM_ARMV8_AES inline uint8x16_t counter_block(Counter c, uint64_t j) {
 }
 
 PELM_ARMV8_AES void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  Keys keys = encryption_keys();
+  const Keys keys = encryption_keys();
   const Counter c{load_be64(counter), load_be64(counter + 8)};
   size_t k = 0;
   for (; k + kInFlight <= blocks; k += kInFlight) {
@@ -116,7 +112,6 @@ PELM_ARMV8_AES void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t*
     store(out + kBlockSize * k, veorq_u8(encrypt(counter_block(c, k), keys), load(in + kBlockSize * k)));
   }
   store(counter, counter_block(c, blocks));
-  clear(keys);
 }
 
 const EngineKernels kArmv8Kernels = {

@@ -9,7 +9,7 @@
 namespace pelm::aes128 {
 
 EngineState g_engine;
-std::mutex g_engine_mutex;
+ForkSafeMutex g_engine_mutex;
 
 namespace {
 

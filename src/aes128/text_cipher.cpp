@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 #include "pelm/hex.h"
 #include "pelm/text_cipher.h"
@@ -51,6 +52,7 @@ extern "C" char* ll11l1l1ll(const uint8_t* key, const uint8_t* iv, const char* t
   std::memset(block + length, pad, pad);
   qpppqp(block, block, static_cast<uint32_t>(padded_length), key, iv);
   char* hex = bbddbbdbb(block, padded_length);
+  pelm::secure_wipe(block, padded_length);
   std::free(block);
   return hex;
 }
@@ -66,11 +68,13 @@ extern "C" char* ll11lll11l(const uint8_t* key, const uint8_t* iv, const char* h
   // Decryption writes all n bytes; only the terminator needs setting.
   uint8_t* text = static_cast<uint8_t*>(std::malloc(n + 1));
   if (text == nullptr) {
+    pelm::secure_wipe(decoded, decoded_length);
     std::free(decoded);
     return nullptr;
   }
   text[n] = '\0';
   qqqpqp(text, decoded, static_cast<uint32_t>(n), key, iv);
+  pelm::secure_wipe(decoded, decoded_length);
   std::free(decoded);
   unpad(text, n);
   return reinterpret_cast<char*>(text);

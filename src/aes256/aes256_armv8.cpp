@@ -22,26 +22,24 @@ PELM_ARMV8_AES void expand_key(const uint8_t* key, Schedule& schedule) {
 }
 
 PELM_ARMV8_AES void encrypt_block(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
-  Keys keys = load_round_keys<kRounds>(schedule.bytes);
+  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
   store(out, encrypt(load(in), keys));
-  clear(keys);
 }
 
 PELM_ARMV8_AES void cfb_encrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
                             uint8_t* out, size_t blocks) {
-  Keys keys = load_round_keys<kRounds>(schedule.bytes);
+  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
   uint8x16_t f = load(feedback);
   for (size_t k = 0; k < blocks; ++k) {
     f = veorq_u8(encrypt(f, keys), load(in + kBlockSize * k));
     store(out + kBlockSize * k, f);
   }
   store(feedback, f);
-  clear(keys);
 }
 
 PELM_ARMV8_AES void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
                             uint8_t* out, size_t blocks) {
-  Keys keys = load_round_keys<kRounds>(schedule.bytes);
+  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
   uint8x16_t f = load(feedback);
   size_t k = 0;
   for (; k + kInFlight <= blocks; k += kInFlight) {
@@ -61,7 +59,6 @@ PELM_ARMV8_AES void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, con
     f = c;
   }
   store(feedback, f);
-  clear(keys);
 }
 
 const Kernels kArmv8Kernels = {"ARMv8 Crypto Extensions", expand_key, encrypt_block, cfb_encrypt, cfb_decrypt};

@@ -35,14 +35,6 @@ PELM_AESNI inline RoundKeys<Rounds> load_round_keys(const uint8_t* schedule) {
   return keys;
 }
 
-// Round keys live in registers or on the stack while a call runs; the
-// stack copy is cleared before the call returns.
-template <int Rounds>
-PELM_AESNI inline void clear(RoundKeys<Rounds>& keys) {
-  for (int r = 0; r <= Rounds; ++r) keys.k[r] = _mm_setzero_si128();
-  __asm__ __volatile__("" : : "r"(&keys) : "memory");
-}
-
 // AESDEC runs the equivalent inverse cipher: the schedule's round keys in
 // reverse order, the inner ones through InvMixColumns.
 template <int Rounds>

@@ -45,13 +45,6 @@ PELM_ARMV8_AES inline RoundKeys<Rounds> load_round_keys(const uint8_t* schedule)
   return keys;
 }
 
-// The stack copy of the round keys is cleared before a call returns.
-template <int Rounds>
-PELM_ARMV8_AES inline void clear(RoundKeys<Rounds>& keys) {
-  for (int r = 0; r <= Rounds; ++r) keys.k[r] = vdupq_n_u8(0);
-  __asm__ __volatile__("" : : "r"(&keys) : "memory");
-}
-
 // AESD runs the equivalent inverse cipher: round keys in reverse order,
 // the inner ones through InvMixColumns.
 template <int Rounds>

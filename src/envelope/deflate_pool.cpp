@@ -7,50 +7,117 @@
 #include <mutex>
 #include <new>
 
+#include "locks/fork_safe_mutex.h"
+#include "memory/secure_wipe.h"
+
 namespace pelm::envelope {
 
 namespace {
 
 constexpr int kLevel = 9;
 
-// Idle streams, reset and ready. Plain zero-initialised data: nothing runs
-// at load, and the pool fills on first use.
-std::mutex g_pool_mutex;
-z_stream* g_idle[kKeptDeflateStreams];
-size_t g_idle_count;
+// A deflate stream with the memory zlib asked for. zlib frees through
+// release_block, which wipes the block and keeps it; a new deflateInit on
+// the same stream gets the kept blocks back. So a stream goes back to the
+// pool as deflateEnd (every block wiped: window, hash chains, pending and
+// symbol buffers, the state with its trees) followed by deflateInit, and
+// keeps nothing of the text it compressed, while no memory is allocated
+// anew. zlib builds differ in their blocks (Android's system zlib is
+// another one), so the stream knows only the blocks it was asked for.
+struct KeptStream {
+  static constexpr int kMaxBlocks = 8;  // zlib's deflate asks for five
+  struct Block {
+    void* data;
+    size_t size;
+    bool in_use;
+  };
+  z_stream stream{};
+  Block blocks[kMaxBlocks] = {};
+  int block_count = 0;
 
-// A stream for one call: an idle one, or a new one.
-z_stream* take_stream() {
-  {
-    std::lock_guard<std::mutex> lock(g_pool_mutex);
-    if (g_idle_count > 0) return g_idle[--g_idle_count];
+  ~KeptStream() {
+    for (int i = 0; i < block_count; ++i) std::free(blocks[i].data);
   }
-  z_stream* stream = new (std::nothrow) z_stream();
-  if (stream != nullptr && deflateInit(stream, kLevel) != Z_OK) {
-    delete stream;
-    return nullptr;
+};
+
+voidpf take_block(voidpf opaque, uInt items, uInt size) {
+  auto* kept = static_cast<KeptStream*>(opaque);
+  if (size != 0 && items > SIZE_MAX / size) return Z_NULL;
+  const size_t bytes = size_t{items} * size;
+  for (int i = 0; i < kept->block_count; ++i) {
+    KeptStream::Block& b = kept->blocks[i];
+    if (!b.in_use && b.size == bytes) {
+      b.in_use = true;
+      return b.data;
+    }
   }
-  return stream;
+  if (kept->block_count == KeptStream::kMaxBlocks) return Z_NULL;
+  void* data = std::calloc(1, bytes == 0 ? 1 : bytes);
+  if (data == nullptr) return Z_NULL;
+  kept->blocks[kept->block_count++] = {data, bytes, true};
+  return data;
 }
 
-// Reset, a stream compresses exactly as a new one; beyond the pool's bound
-// it is freed.
-void give_back(z_stream* stream) {
-  if (deflateReset(stream) == Z_OK) {
-    std::lock_guard<std::mutex> lock(g_pool_mutex);
-    if (g_idle_count < kKeptDeflateStreams) {
-      g_idle[g_idle_count++] = stream;
+void release_block(voidpf opaque, voidpf address) {
+  auto* kept = static_cast<KeptStream*>(opaque);
+  for (int i = 0; i < kept->block_count; ++i) {
+    KeptStream::Block& b = kept->blocks[i];
+    if (b.data == address) {
+      secure_wipe(b.data, b.size);
+      b.in_use = false;
       return;
     }
   }
-  deflateEnd(stream);
-  delete stream;
+}
+
+bool init_stream(KeptStream* kept) {
+  kept->stream = z_stream{};
+  kept->stream.zalloc = take_block;
+  kept->stream.zfree = release_block;
+  kept->stream.opaque = kept;
+  return deflateInit(&kept->stream, kLevel) == Z_OK;
+}
+
+// Idle streams, ready. Plain zero-initialised data: nothing runs at load,
+// and the pool fills on first use.
+ForkSafeMutex g_pool_mutex;
+KeptStream* g_idle[kKeptDeflateStreams];
+size_t g_idle_count;
+
+// A stream for one call: an idle one, or a new one.
+KeptStream* take_stream() {
+  {
+    std::lock_guard<ForkSafeMutex> lock(g_pool_mutex);
+    if (g_idle_count > 0) return g_idle[--g_idle_count];
+  }
+  auto* kept = new (std::nothrow) KeptStream();
+  if (kept != nullptr && !init_stream(kept)) {
+    deflateEnd(&kept->stream);
+    delete kept;
+    return nullptr;
+  }
+  return kept;
+}
+
+// Ended (every block wiped) and set up afresh on the same blocks, a stream
+// compresses exactly as a new one; beyond the pool's bound it is freed.
+void give_back(KeptStream* kept) {
+  deflateEnd(&kept->stream);
+  if (init_stream(kept)) {
+    std::lock_guard<ForkSafeMutex> lock(g_pool_mutex);
+    if (g_idle_count < kKeptDeflateStreams) {
+      g_idle[g_idle_count++] = kept;
+      return;
+    }
+  }
+  deflateEnd(&kept->stream);
+  delete kept;
 }
 
 struct Lease {
-  z_stream* stream = take_stream();
+  KeptStream* kept = take_stream();
   ~Lease() {
-    if (stream != nullptr) give_back(stream);
+    if (kept != nullptr) give_back(kept);
   }
 };
 
@@ -59,14 +126,14 @@ struct Lease {
 size_t compressed_bound(size_t length) { return compressBound(length); }
 
 size_t idle_deflate_streams() {
-  std::lock_guard<std::mutex> lock(g_pool_mutex);
+  std::lock_guard<ForkSafeMutex> lock(g_pool_mutex);
   return g_idle_count;
 }
 
 Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written) {
   Lease lease;
-  if (lease.stream == nullptr) return Deflated::kOutOfMemory;
-  z_stream& s = *lease.stream;
+  if (lease.kept == nullptr) return Deflated::kOutOfMemory;
+  z_stream& s = lease.kept->stream;
   s.next_in = const_cast<Bytef*>(data);
   s.next_out = out;
   // zlib counts in uInt, so huge buffers go in pieces, as compress2 does.

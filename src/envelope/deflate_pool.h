@@ -1,6 +1,6 @@
 // zlib level 9 over a whole buffer, byte for byte what compress2 gives, on
-// deflate streams kept between calls: a level-9 stream holds about 256 KiB,
-// and setting one up and handing it back on every call costs small seals
+// deflate streams kept between calls and wiped after each: a level-9 stream
+// holds about 256 KiB, and allocating it on every call costs small seals
 // more than compressing does.
 #ifndef PELM_ENVELOPE_DEFLATE_POOL_H
 #define PELM_ENVELOPE_DEFLATE_POOL_H

@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
+
+#include "memory/secure_wipe.h"
 
 namespace pelm::envelope {
 
@@ -32,19 +33,35 @@ constexpr const char kCodedErrorFormat[] = "CV_ERR: name %s, code %d";
 constexpr const char kCodedErrorName[] = "Corvane_DYNAMIC_ENCRYPT_ERR";
 constexpr int kCodedErrorCode = -10001;
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-// A working buffer; null when the allocation failed.
-using Buffer = std::unique_ptr<uint8_t[], FreeDeleter>;
-inline Buffer allocate(size_t size) {
-  return Buffer(static_cast<uint8_t*>(std::malloc(size == 0 ? 1 : size)));
-}
+// A working buffer, wiped before it is freed: every one holds plaintext,
+// the stream made from it, or the key's work at some point. Null when the
+// allocation failed.
+class Buffer {
+ public:
+  explicit Buffer(size_t size)
+      : data_(static_cast<uint8_t*>(std::malloc(size == 0 ? 1 : size))), size_(size) {}
+  ~Buffer() {
+    secure_wipe(data_, size_);
+    std::free(data_);
+  }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  uint8_t* get() const { return data_; }
+  explicit operator bool() const { return data_ != nullptr; }
 
-// Key and IV decoded from their hex texts.
+ private:
+  uint8_t* data_;
+  size_t size_;
+};
+
+// Key and IV decoded from their hex texts; wiped when it goes.
 struct KeyMaterial {
   uint8_t key[kKeyLength];
   uint8_t iv[kIvLength];
+  KeyMaterial() = default;
+  KeyMaterial(const KeyMaterial&) = delete;
+  KeyMaterial& operator=(const KeyMaterial&) = delete;
+  ~KeyMaterial() { secure_wipe(this, sizeof *this); }
 };
 
 // Checks the text lengths and decodes them; logs "Input error" on failure.
@@ -58,6 +75,12 @@ bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
 
 // Standard Base64 of `length` bytes into a fresh text. Throws bad_alloc.
 std::string base64_encode(const uint8_t* data, size_t length);
+
+// zlib's uncompress of a whole stream into `capacity` bytes at `out`, with
+// zlib's working memory wiped before it is freed. True when the stream
+// ended within the room; `produced` says how many bytes it wrote.
+bool inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t capacity,
+                   size_t& produced);
 
 // Base64 of `length` characters (no blanks around them) into `out`
 // (`length` bytes): three bytes per group of four characters, padding

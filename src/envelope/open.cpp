@@ -1,6 +1,4 @@
 // myDecrypt: Base64, the length trailer, AES-256-CFB128, then zlib.
-#include <zlib.h>
-
 #include <cstring>
 #include <new>
 
@@ -62,7 +60,7 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
     return false;
   }
   const Trimmed text = trim_envelope(envelope);
-  Buffer decoded = allocate(text.length);
+  Buffer decoded(text.length);
   if (!decoded) return false;
   const long decoded_length = base64_decode(text.text, text.length, decoded.get());
   if (decoded_length <= 0) {
@@ -83,16 +81,17 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
   }
   if (!cfb256_crypt(material, decoded.get(), decoded.get(), cipher_length, false)) return false;
 
-  // Zeroed first: a trailer beyond what zlib produces gets zeros, never
-  // uninitialised memory. The trailer, not zlib, decides the length.
-  std::string result(capacity, '\0');
-  uLongf plain_length = capacity;
-  if (uncompress(reinterpret_cast<Bytef*>(&result[0]), &plain_length, decoded.get(),
-                 cipher_length) != Z_OK) {
+  Buffer plaintext(capacity);
+  if (!plaintext) return false;
+  size_t produced = 0;
+  if (!inflate_whole(decoded.get(), cipher_length, plaintext.get(), capacity, produced)) {
     err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
     return false;
   }
-  result.resize(trailer);
+  // The trailer, not zlib, decides the length; a trailer beyond what zlib
+  // produced gets zeros, never uninitialised memory.
+  if (trailer > produced) std::memset(plaintext.get() + produced, 0, trailer - produced);
+  std::string result(reinterpret_cast<const char*>(plaintext.get()), trailer);
   out.swap(result);
   return true;
 }

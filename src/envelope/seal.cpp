@@ -29,7 +29,7 @@ bool seal_envelope(const std::string& key_text, const std::string& iv_text,
   }
   // The payload buffer takes the zlib stream, which is then encrypted in
   // place, and the trailer after it.
-  Buffer payload = allocate(compressed_bound(length) + kTrailerLength);
+  Buffer payload(compressed_bound(length) + kTrailerLength);
   if (!payload) return false;
   size_t stream_length = 0;
   switch (compress_level9(reinterpret_cast<const uint8_t*>(data.data()), length,

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "java_text.h"
+#include "memory/secure_wipe.h"
 #include "local_ref.h"
 
 namespace pelm::jni {
@@ -14,14 +15,18 @@ namespace {
 static_assert(sizeof(jchar) == sizeof(char16_t), "jchar is a UTF-16 unit");
 
 // UTF-16 working space: on the stack for the short texts most calls carry,
-// on the heap beyond that.
+// on the heap beyond that. It holds keys and plaintexts, so it is wiped
+// when it goes.
 class Units {
  public:
-  explicit Units(size_t count) {
+  explicit Units(size_t count) : count_(count) {
     if (count > kInline) {
       heap_.reset(new (std::nothrow) char16_t[count]);
       data_ = heap_.get();
     }
+  }
+  ~Units() {
+    if (data_ != nullptr) secure_wipe(data_, count_ * sizeof(char16_t));
   }
   Units(const Units&) = delete;
   Units& operator=(const Units&) = delete;
@@ -30,6 +35,7 @@ class Units {
  private:
   static constexpr size_t kInline = 512;
   char16_t inline_[kInline];
+  size_t count_;
   std::unique_ptr<char16_t[]> heap_;
   char16_t* data_ = inline_;
 };

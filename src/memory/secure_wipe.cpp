@@ -12,4 +12,12 @@ void secure_wipe(void* data, size_t length) {
   __asm__ __volatile__("" : : "r"(data) : "memory");
 }
 
+// More than the deepest frame of the AES kernels (a few hundred bytes).
+constexpr size_t kStackToWipe = 2048;
+
+__attribute__((noinline)) void wipe_stack_below() {
+  unsigned char frames[kStackToWipe];
+  secure_wipe(frames, sizeof frames);
+}
+
 }  // namespace pelm

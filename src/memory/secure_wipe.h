@@ -10,6 +10,11 @@ namespace pelm {
 
 void secure_wipe(void* data, size_t length);
 
+// Clears the stack just below the caller's frame, where the frames of the
+// functions it called lay: the compiler spills vector registers holding
+// round keys to slots no code of ours can name. Call it after such calls.
+void wipe_stack_below();
+
 }  // namespace pelm
 
 #endif

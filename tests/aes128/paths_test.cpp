@@ -31,7 +31,7 @@ struct PathGuard {
 };
 
 std::string schedule() {
-  std::lock_guard<std::mutex> lock(g_engine_mutex);
+  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
   return std::string(reinterpret_cast<const char*>(g_engine.round_keys), kScheduleSize);
 }
 

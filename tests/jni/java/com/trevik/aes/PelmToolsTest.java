@@ -208,4 +208,18 @@ class PelmToolsTest {
         }
         assertEquals(0, failures);
     }
+
+    /**
+     * A text whose hex could not be one String (2^31 - 1 characters at most)
+     * is refused from its length alone: nothing read, allocated or encrypted.
+     * (The time bound checks that limit, not speed.)
+     */
+    @Test
+    void method03RefusesATextTooLongForItsHexBeforeAnyWork() {
+        String huge = "a".repeat(1073741808);  // pads to 2^30 bytes: 2^31 hex digits
+        long start = System.nanoTime();
+        assertNull(PelmTools.method03(KEY, IV, huge));
+        long millis = (System.nanoTime() - start) / 1_000_000;
+        assertTrue(millis < 2000, "took " + millis + " ms");
+    }
 }

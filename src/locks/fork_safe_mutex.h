@@ -1,0 +1,31 @@
+// A process-wide lock that fork() never leaves held in the child. Before a
+// fork the forking thread takes every such lock (waiting for any call in
+// progress to finish), and parent and child each release them after, so a
+// child can use the library whatever the parent's other threads were doing.
+// Constant-initialised: nothing runs at load; the fork handlers are
+// registered the first time any such lock is taken.
+#ifndef PELM_LOCKS_FORK_SAFE_MUTEX_H
+#define PELM_LOCKS_FORK_SAFE_MUTEX_H
+
+#include <mutex>
+
+namespace pelm {
+
+class ForkSafeMutex {
+ public:
+  constexpr ForkSafeMutex() = default;
+  ForkSafeMutex(const ForkSafeMutex&) = delete;
+  ForkSafeMutex& operator=(const ForkSafeMutex&) = delete;
+
+  void lock();
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  friend struct ForkHandlers;
+  std::mutex mutex_;
+  std::once_flag registered_;
+};
+
+}  // namespace pelm
+
+#endif

@@ -1,0 +1,71 @@
+// fork() while other threads are inside the AES-128 engine and taking
+// deflate streams: the child still completes an engine call and a seal.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pelm/aes128.h"
+#include "pelm/envelope.h"
+
+namespace {
+
+const std::string kKeyText(64, 'a'), kIvText(32, 'b');
+
+// The child's work; its exit status says how it went.
+int child_work() {
+  alarm(10);  // a hang ends the child, which the parent then sees
+  uint8_t key[16] = {1}, iv[16] = {2}, block[64] = {3};
+  qpppqp(block, block, sizeof block, key, iv);
+  std::string envelope, opened;
+  if (!myEncrypt(kKeyText, kIvText, "from the child", envelope)) return 1;
+  if (!myDecrypt(kKeyText, kIvText, envelope, opened) || opened != "from the child") return 2;
+  return 0;
+}
+
+// Waits up to `limit` for the child; kills it after that.
+int wait_for(pid_t child, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TEST(Fork, ChildUsesTheLibraryWhateverTheParentsThreadsWereDoing) {
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> busy;
+  busy.emplace_back([&] {  // always inside the engine
+    std::vector<uint8_t> buffer(1 << 16);
+    uint8_t key[16] = {9}, iv[16] = {8};
+    while (!stop) qpppqp(buffer.data(), buffer.data(), static_cast<uint32_t>(buffer.size()), key, iv);
+  });
+  busy.emplace_back([&] {  // always taking and giving back deflate streams
+    std::string envelope;
+    while (!stop) myEncrypt(kKeyText, kIvText, std::string(5000, 'x'), envelope);
+  });
+  int outcome = 0, round = 0;
+  for (; round < 20 && outcome == 0; ++round) {
+    const pid_t child = fork();
+    if (child == 0) _exit(child_work());
+    outcome = child == -1 ? -2 : wait_for(child, std::chrono::seconds(15));
+  }
+  stop = true;
+  for (auto& t : busy) t.join();
+  // 0: done; -1: hung; -2: no fork; 1, 2: a call failed; 128 + n: signal n.
+  EXPECT_EQ(outcome, 0) << "in round " << round;
+}

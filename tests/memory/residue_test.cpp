@@ -1,0 +1,275 @@
+// Nothing secret left behind: this program replaces malloc and free, scans
+// every block freed during a library call for the key, its schedule, the
+// plaintext and the stream compressed from it, and scans every block still
+// live after a seal. Its own program: sanitizer builds bring allocators of
+// their own, which this one would fight.
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "aes256/aes256.h"
+#include "envelope_reference.h"
+#include "pelm/envelope.h"
+#include "pelm/text_cipher.h"
+#include "test_support.h"
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+// What must not be found. Static storage, so the needles are never
+// themselves on the heap.
+struct Needle {
+  const char* name;
+  const uint8_t* bytes;
+  size_t length;
+};
+constexpr int kMaxNeedles = 40;
+Needle g_needles[kMaxNeedles];
+int g_needle_count;
+std::atomic<bool> g_scanning{false};
+std::atomic<int> g_found{0};
+const char* g_first_found;
+
+// Every live block, in an open-addressed table (no allocation in here).
+constexpr size_t kSlots = size_t{1} << 20;
+void* g_live[kSlots];
+void* const kTombstone = reinterpret_cast<void*>(1);
+std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
+
+struct Spin {
+  Spin() { while (g_lock.test_and_set(std::memory_order_acquire)) {} }
+  ~Spin() { g_lock.clear(std::memory_order_release); }
+};
+
+size_t slot_of(void* p) { return (reinterpret_cast<uintptr_t>(p) >> 4) * 0x9E3779B97F4A7C15u >> 44; }
+
+void remember(void* p) {
+  if (p == nullptr) return;
+  Spin spin;
+  for (size_t i = slot_of(p);; i = (i + 1) & (kSlots - 1)) {
+    if (g_live[i] == nullptr || g_live[i] == kTombstone) {
+      g_live[i] = p;
+      return;
+    }
+  }
+}
+
+void forget(void* p) {
+  Spin spin;
+  for (size_t i = slot_of(p); g_live[i] != nullptr; i = (i + 1) & (kSlots - 1)) {
+    if (g_live[i] == p) {
+      g_live[i] = kTombstone;
+      return;
+    }
+  }
+}
+
+void scan(const void* block, size_t size) {
+  for (int n = 0; n < g_needle_count; ++n) {
+    const Needle& needle = g_needles[n];
+    if (memmem(block, size, needle.bytes, needle.length) != nullptr) {
+      if (g_found.fetch_add(1) == 0) g_first_found = needle.name;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+void* malloc(size_t size) {
+  void* p = __libc_malloc(size);
+  remember(p);
+  return p;
+}
+
+void* calloc(size_t count, size_t size) {
+  void* p = __libc_calloc(count, size);
+  remember(p);
+  return p;
+}
+
+void free(void* p) {
+  if (p == nullptr) return;
+  forget(p);
+  if (g_scanning.load()) scan(p, malloc_usable_size(p));
+  __libc_free(p);
+}
+
+// Moving a block frees the old one, which is scanned like any other.
+void* realloc(void* p, size_t size) {
+  if (p == nullptr) return malloc(size);
+  void* moved = malloc(size);
+  if (moved == nullptr) return nullptr;
+  const size_t old = malloc_usable_size(p);
+  std::memcpy(moved, p, old < size ? old : size);
+  free(p);
+  return moved;
+}
+
+void* memalign(size_t alignment, size_t size) {
+  void* p = __libc_memalign(alignment, size);
+  remember(p);
+  return p;
+}
+
+void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
+
+int posix_memalign(void** out, size_t alignment, size_t size) {
+  *out = memalign(alignment, size);
+  return *out == nullptr ? ENOMEM : 0;
+}
+
+}  // extern "C"
+
+using namespace pelm::test;
+
+namespace {
+
+// The secrets of every call below, in static storage.
+uint8_t g_key[32], g_iv[16], g_text_key[16], g_text_iv[16];
+uint8_t g_schedule[pelm::aes256::kScheduleSize];
+uint8_t g_stream[1 << 16];
+const char kMarker[] = "plaintext-marker-5f3c9a1e77d2";
+
+void add_needle(const char* name, const uint8_t* bytes, size_t length) {
+  g_needles[g_needle_count++] = {name, bytes, length};
+}
+
+// A text of random letters with the marker inside, and the needles: key,
+// each round key of its schedule, the marker, pieces of the zlib stream.
+std::string secrets() {
+  std::mt19937_64 rng(77);
+  for (auto& b : g_key) b = static_cast<uint8_t>(rng());
+  for (auto& b : g_iv) b = static_cast<uint8_t>(rng());
+  for (auto& b : g_text_key) b = static_cast<uint8_t>(rng());
+  for (auto& b : g_text_iv) b = static_cast<uint8_t>(rng());
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += static_cast<char>('a' + rng() % 26);
+  text.insert(1500, kMarker);
+
+  g_needle_count = 0;
+  pelm::aes256::Schedule schedule;
+  pelm::aes256::kCompactKernels.expand_key(g_key, schedule);
+  std::memcpy(g_schedule, schedule.bytes, sizeof g_schedule);
+  static const char* const kRoundKeyNames[] = {
+      "AES-256 round key 0", "AES-256 round key 1", "AES-256 round key 2", "AES-256 round key 3",
+      "AES-256 round key 4", "AES-256 round key 5", "AES-256 round key 6", "AES-256 round key 7",
+      "AES-256 round key 8", "AES-256 round key 9", "AES-256 round key 10", "AES-256 round key 11",
+      "AES-256 round key 12", "AES-256 round key 13", "AES-256 round key 14"};
+  for (int r = 0; r <= pelm::aes256::kRounds; ++r) add_needle(kRoundKeyNames[r], g_schedule + 16 * r, 16);
+  add_needle("the AES-128 key", g_text_key, 16);
+  add_needle("the plaintext marker", reinterpret_cast<const uint8_t*>(kMarker), sizeof kMarker - 1);
+  uLongf stream_length = sizeof g_stream;
+  compress2(g_stream, &stream_length, reinterpret_cast<const Bytef*>(text.data()), text.size(), 9);
+  for (size_t at = 16; at + 16 <= stream_length; at += 256) add_needle("the zlib stream", g_stream + at, 16);
+  return text;
+}
+
+// The stack below the caller's frame, where the frames of a call made from
+// that caller lay: cleared before the call, scanned after it. One function
+// for both, so both see the very same bytes; the asm makes the compiler
+// take the bytes as written and the clearing as read.
+__attribute__((noinline)) int dead_stack(bool clear) {
+  uint8_t region[128 << 10];
+  if (clear) {
+    std::memset(region, 0, sizeof region);
+    __asm__ __volatile__("" : : "r"(region) : "memory");
+    return 0;
+  }
+  __asm__ __volatile__("" : : "r"(region) : "memory");
+  g_found = 0;
+  scan(region, sizeof region);
+  return g_found.load();
+}
+
+// Runs one library call with every freed block scanned, then scans the
+// stack it used (cleared before, so only the call's frames count).
+template <typename Call>
+int freed_residue(Call call) {
+  dead_stack(true);
+  g_found = 0;
+  g_scanning = true;
+  call();
+  g_scanning = false;
+  const int freed = g_found.load();
+  const char* what = g_first_found;
+  const int stack = dead_stack(false);
+  static char stack_report[96];
+  if (freed > 0) {
+    g_first_found = what;
+  } else if (stack > 0) {
+    std::snprintf(stack_report, sizeof stack_report, "%s (on the stack)", g_first_found);
+    g_first_found = stack_report;
+  }
+  return freed + stack;
+}
+
+int live_residue() {
+  g_found = 0;
+  Spin spin;
+  for (void* p : g_live) {
+    if (p != nullptr && p != kTombstone) scan(p, malloc_usable_size(p));
+  }
+  return g_found.load();
+}
+
+std::string hex(const uint8_t* bytes, size_t n) { return to_hex(std::string(reinterpret_cast<const char*>(bytes), n)); }
+
+}  // namespace
+
+TEST(Residue, SealOpenAndFailedOpenLeaveNothingInFreedOrKeptMemory) {
+  std::string text = secrets();
+  const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
+  std::string envelope, opened;
+
+  EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myEncrypt(key_text, iv_text, text, envelope)); }), 0)
+      << "seal freed " << g_first_found;
+  // The caller's own copy goes; nothing of the text may stay in the library.
+  std::memset(&text[0], 0, text.size());
+  EXPECT_EQ(live_residue(), 0) << "after a seal, memory the library keeps holds " << g_first_found;
+
+  EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myDecrypt(key_text, iv_text, envelope, opened)); }), 0)
+      << "open freed " << g_first_found;
+  EXPECT_TRUE(opened == secrets());  // the same text, made again
+
+  // A damaged checksum: the whole text inflates, then the check fails.
+  std::string stream = zlib9(secrets());
+  stream.back() ^= 1;
+  const std::string damaged = envelope_of_stream(std::string(reinterpret_cast<char*>(g_key), 32),
+                                                 std::string(reinterpret_cast<char*>(g_iv), 16),
+                                                 stream, 3029);
+  std::string none;
+  EXPECT_EQ(freed_residue([&] { ASSERT_FALSE(myDecrypt(key_text, iv_text, damaged, none)); }), 0)
+      << "failed open freed " << g_first_found;
+  std::memset(&opened[0], 0, opened.size());
+}
+
+TEST(Residue, TextCipherBothWaysFreesNothingSecret) {
+  const std::string text = secrets().substr(1400, 300);  // holds the marker
+  char* hex_text = nullptr;
+  char* plain = nullptr;
+  EXPECT_EQ(freed_residue([&] { hex_text = ll11l1l1ll(g_text_key, g_text_iv, text.c_str()); }), 0)
+      << "text encryption freed " << g_first_found;
+  ASSERT_NE(hex_text, nullptr);
+  EXPECT_EQ(freed_residue([&] { plain = ll11lll11l(g_text_key, g_text_iv, hex_text); }), 0)
+      << "text decryption freed " << g_first_found;
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(std::string(plain), text);
+  std::memset(plain, 0, std::strlen(plain));
+  std::free(plain);
+  std::free(hex_text);
+}

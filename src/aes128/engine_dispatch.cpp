@@ -6,18 +6,11 @@
 namespace pelm::aes128 {
 
 const EngineKernels& engine_kernels() {
-  const EngineKernels* chosen = nullptr;
-  switch (aes::aes_instructions()) {
-    case aes::Instructions::kAesni:
-      chosen = aesni_kernels();
-      break;
-    case aes::Instructions::kArmv8:
-      chosen = armv8_kernels();
-      break;
-    case aes::Instructions::kSoftware:
-      break;
-  }
-  return chosen != nullptr ? *chosen : kCompactKernels;
+  // Asked of the CPU once: CPUID costs a trip to the hypervisor in a VM.
+  static const EngineKernels* const hardware =
+      aesni_kernels() != nullptr ? aesni_kernels() : armv8_kernels();
+  const bool software = aes::aes_instructions() == aes::Instructions::kSoftware;
+  return software || hardware == nullptr ? kCompactKernels : *hardware;
 }
 
 void force_compact_engine(bool compact) { aes::force_software_aes(compact); }

@@ -5,18 +5,11 @@
 namespace pelm::aes256 {
 
 const Kernels& kernels() {
-  const Kernels* chosen = nullptr;
-  switch (aes::aes_instructions()) {
-    case aes::Instructions::kAesni:
-      chosen = aesni_kernels();
-      break;
-    case aes::Instructions::kArmv8:
-      chosen = armv8_kernels();
-      break;
-    case aes::Instructions::kSoftware:
-      break;
-  }
-  return chosen != nullptr ? *chosen : kCompactKernels;
+  // Asked of the CPU once: CPUID costs a trip to the hypervisor in a VM.
+  static const Kernels* const hardware =
+      aesni_kernels() != nullptr ? aesni_kernels() : armv8_kernels();
+  const bool software = aes::aes_instructions() == aes::Instructions::kSoftware;
+  return software || hardware == nullptr ? kCompactKernels : *hardware;
 }
 
 }  // namespace pelm::aes256

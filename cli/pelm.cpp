@@ -2,14 +2,17 @@
 // library's own exported functions, so its output is the library's.
 #include <android/log.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +24,9 @@
 
 namespace {
 
-constexpr size_t kLargestOpenedText = 16772159;  // what the library opens at most
+// The library opens data of at most this many bytes whose zlib stream is at
+// most as long.
+constexpr size_t kLargestOpenedText = 16772159;
 
 const char kUsage[] =
     "usage: pelm COMMAND [options]\n"
@@ -37,17 +42,21 @@ const char kUsage[] =
     "  --key-file FILE, --iv-file FILE   the file's content (one final line break dropped)\n"
     "  --key TEXT, --iv TEXT             WARNING: command lines are visible to\n"
     "                                    other users of the machine (ps, /proc)\n"
-    "  PELM_KEY, PELM_IV                 environment variables\n"
+    "  PELM_KEY, PELM_IV                 environment, for seal and open\n"
+    "  PELM_TEXT_KEY, PELM_TEXT_IV       environment, for encrypt and decrypt\n"
     "\n"
     "Options:\n"
     "  --in FILE    read the data from FILE (default: standard input)\n"
-    "  --out FILE   write the result to FILE, whole or not at all (default:\n"
-    "               standard output; a line break is added only on a terminal)\n"
+    "  --out FILE   write the result to the file FILE names (through symlinks,\n"
+    "               keeping its mode), whole or not at all (default: standard\n"
+    "               output; a line break is added only on a terminal)\n"
+    "  --force      seal data the library could not open again (more than\n"
+    "               16772159 bytes, or a zlib stream that long), with a warning\n"
     "  --help       this text\n"
     "  --version    the version, the AES path this CPU gets and where the\n"
     "               envelope's AES-256 comes from\n"
     "\n"
-    "Exit status: 0 done, 1 the operation failed (the library's reason on\n"
+    "Exit status: 0 done, 1 the operation failed or was refused (the reason on\n"
     "standard error), 2 a usage error.\n";
 
 [[noreturn]] void usage_error(const std::string& what) {
@@ -55,10 +64,29 @@ const char kUsage[] =
   std::exit(2);
 }
 
+// The temporary file of --out while it is being written: removed on a
+// failure and on SIGINT, SIGTERM and SIGHUP (SIGKILL cannot be caught).
+char g_temp_path[PATH_MAX + 16];
+volatile sig_atomic_t g_temp_exists = 0;
+
+void remove_temp() {
+  if (g_temp_exists) unlink(g_temp_path);
+  g_temp_exists = 0;
+}
+
 [[noreturn]] void fail(const std::string& what) {
+  remove_temp();
   std::fprintf(stderr, "pelm: %s\n", what.c_str());
   std::exit(1);
 }
+
+void on_signal(int signal) {
+  if (g_temp_exists) unlink(g_temp_path);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void warn(const std::string& what) { std::fprintf(stderr, "pelm: warning: %s\n", what.c_str()); }
 
 // The library's last log record: its reason for a failure.
 std::string g_reason;
@@ -101,8 +129,30 @@ bool write_all(int fd, const std::string& data) {
   return true;
 }
 
-// Writes through a temporary file beside the target and renames it, so a
-// reader never sees a partial result and a failure leaves no file.
+// The file a name leads to: symlinks followed to their end, even when that
+// end does not exist yet.
+std::string file_named_by(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(current.c_str(), target, sizeof target - 1);
+    if (n < 0) return current;  // not a symlink (or not there): this is the file
+    target[n] = '\0';
+    if (target[0] == '/') {
+      current = target;
+    } else {
+      const size_t slash = current.rfind('/');
+      current = (slash == std::string::npos ? "" : current.substr(0, slash + 1)) + target;
+    }
+  }
+  fail("cannot write " + path + ": too many levels of symbolic links");
+}
+
+// Writes through a temporary file beside the file the name leads to and
+// renames it over that file, so a reader never sees a partial result and a
+// failure leaves the file as it was. The new file keeps the old one's mode
+// (a new one gets 0666 less the umask); a hard link to the old file keeps
+// the old content.
 void write_result(const std::optional<std::string>& out_path, const std::string& result) {
   if (!out_path) {
     const bool terminal = isatty(STDOUT_FILENO);
@@ -111,22 +161,37 @@ void write_result(const std::optional<std::string>& out_path, const std::string&
     }
     return;
   }
-  std::string temp = *out_path + ".XXXXXX";
-  const int fd = mkstemp(&temp[0]);
-  if (fd < 0) fail("cannot create a file beside " + *out_path + ": " + std::strerror(errno));
-  const bool written = write_all(fd, result) && fsync(fd) == 0;
+  const std::string target = file_named_by(*out_path);
+  mode_t mode;
+  struct stat existing;
+  if (stat(target.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  const std::string temp = target + ".XXXXXX";
+  if (temp.size() >= sizeof g_temp_path) fail("cannot write " + *out_path + ": the name is too long");
+  std::memcpy(g_temp_path, temp.c_str(), temp.size() + 1);
+  const int fd = mkstemp(g_temp_path);
+  if (fd < 0) fail("cannot create a file beside " + target + ": " + std::strerror(errno));
+  g_temp_exists = 1;
+  const bool written = fchmod(fd, mode) == 0 && write_all(fd, result) && fsync(fd) == 0;
   const int saved = errno;
   close(fd);
-  if (!written || rename(temp.c_str(), out_path->c_str()) != 0) {
-    const int error = written ? errno : saved;
-    unlink(temp.c_str());
-    fail("cannot write " + *out_path + ": " + std::strerror(error));
+  if (!written) fail("cannot write " + *out_path + ": " + std::strerror(saved));
+  if (rename(g_temp_path, target.c_str()) != 0) {
+    fail("cannot write " + *out_path + ": " + std::strerror(errno));
   }
+  g_temp_exists = 0;
 }
 
 struct Options {
   std::string command;
   std::optional<std::string> key, iv, in, out;
+  bool force = false;
+  bool text_cipher() const { return command == "encrypt" || command == "decrypt"; }
 };
 
 std::string take_value(int& i, int argc, char** argv) {
@@ -138,6 +203,25 @@ std::string without_final_line_break(std::string s) {
   if (!s.empty() && s.back() == '\n') s.pop_back();
   if (!s.empty() && s.back() == '\r') s.pop_back();
   return s;
+}
+
+// The key or IV from a file, the command line or the environment, in that
+// order. The text cipher reads its own variables, never the envelope's.
+std::string key_source(const std::optional<std::string>& file, const std::optional<std::string>& text,
+                       const Options& o, const char* what, const char* option) {
+  if (file) return without_final_line_break(read_file(*file, what));
+  if (text) return *text;
+  const char* variable = o.text_cipher() ? (option[2] == 'k' ? "PELM_TEXT_KEY" : "PELM_TEXT_IV")
+                                         : (option[2] == 'k' ? "PELM_KEY" : "PELM_IV");
+  if (const char* value = std::getenv(variable)) return value;
+  std::string why = std::string("no ") + (option[2] == 'k' ? "key" : "IV") + ": give " + option +
+                    "-file, " + option + " or " + variable;
+  const char* envelope_variable = option[2] == 'k' ? "PELM_KEY" : "PELM_IV";
+  if (o.text_cipher() && std::getenv(envelope_variable)) {
+    why += std::string(" (") + envelope_variable + " holds the envelope's hex " +
+           (option[2] == 'k' ? "key" : "IV") + "; " + o.command + " does not read it)";
+  }
+  usage_error(why);
 }
 
 Options parse(int argc, char** argv) {
@@ -164,6 +248,8 @@ Options parse(int argc, char** argv) {
       o.in = take_value(i, argc, argv);
     } else if (arg == "--out") {
       o.out = take_value(i, argc, argv);
+    } else if (arg == "--force") {
+      o.force = true;
     } else if (!arg.empty() && arg[0] == '-') {
       usage_error("unknown option " + arg);
     } else if (o.command.empty()) {
@@ -173,18 +259,12 @@ Options parse(int argc, char** argv) {
     }
   }
   if (o.command.empty()) usage_error("no command given");
-  if (o.command != "seal" && o.command != "open" && o.command != "encrypt" &&
-      o.command != "decrypt") {
+  if (o.command != "seal" && o.command != "open" && !o.text_cipher()) {
     usage_error("unknown command " + o.command);
   }
-  if (key_file) key_text = without_final_line_break(read_file(*key_file, "the key file"));
-  if (iv_file) iv_text = without_final_line_break(read_file(*iv_file, "the IV file"));
-  if (!key_text && std::getenv("PELM_KEY")) key_text = std::getenv("PELM_KEY");
-  if (!iv_text && std::getenv("PELM_IV")) iv_text = std::getenv("PELM_IV");
-  if (!key_text) usage_error("no key: give --key-file, --key or PELM_KEY");
-  if (!iv_text) usage_error("no IV: give --iv-file, --iv or PELM_IV");
-  o.key = key_text;
-  o.iv = iv_text;
+  if (o.force && o.command != "seal") usage_error("--force is for seal only");
+  o.key = key_source(key_file, key_text, o, "the key file", "--key");
+  o.iv = key_source(iv_file, iv_text, o, "the IV file", "--iv");
   return o;
 }
 
@@ -192,32 +272,83 @@ struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
 };
 
+bool all_hex(const std::string& text) {
+  return text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// Bytes of the payload an envelope text decodes to (before the trailer is
+// read): three per four characters, less the padding.
+long payload_length(const std::string& envelope) {
+  const size_t end = envelope.find_last_not_of(" \t\r\n") + 1;
+  size_t begin = envelope.find_first_not_of(" \t");
+  if (begin == std::string::npos || end == 0) return 0;
+  long padding = 0;
+  for (size_t i = end; i > begin && envelope[i - 1] == '='; --i) ++padding;
+  return static_cast<long>((end - begin) / 4 * 3) - padding;
+}
+
+// The library's reason for a failed seal or open, with plain words beside it.
+std::string why_it_failed(const Options& o, const std::string& data) {
+  const bool sealing = o.command == "seal";
+  if (g_reason == "Input error") {
+    return "the key text must be 64 hex digits and the IV text 32; they are " +
+           std::to_string(o.key->size()) + " and " + std::to_string(o.iv->size()) +
+           " characters (Input error)";
+  }
+  if (g_reason == "base64 error") return "not an envelope: not one line of standard Base64 (base64 error)";
+  if (g_reason == "gzip error") {
+    return sealing ? "zlib could not compress the data (gzip error)"
+                   : "the envelope asks for more than the " + std::to_string(kLargestOpenedText) +
+                         " bytes the library opens, or it is damaged (gzip error)";
+  }
+  if (!g_reason.empty()) {
+    return "wrong key or IV, or a damaged envelope (" + g_reason + ")";
+  }
+  if (!sealing && payload_length(data) <= 4) return "too short to be an envelope";
+  return "out of memory";
+}
+
+// The length of the zlib stream inside an envelope the library made.
+size_t stream_length(const std::string& envelope) {
+  return static_cast<size_t>(payload_length(envelope)) - 4;
+}
+
 std::string run(const Options& o, const std::string& data) {
   const std::string& key = *o.key;
   const std::string& iv = *o.iv;
   std::string result;
   if (o.command == "seal" || o.command == "open") {
     const bool sealing = o.command == "seal";
-    if (sealing && data.size() > kLargestOpenedText) {
-      std::fprintf(stderr,
-                   "pelm: warning: %zu bytes seal, but the library opens texts of at most "
-                   "%zu bytes\n",
-                   data.size(), kLargestOpenedText);
+    if (!all_hex(key)) warn("the key text holds characters that are not hex digits; each reads as -1, which gives another key");
+    if (!all_hex(iv)) warn("the IV text holds characters that are not hex digits; each reads as -1, which gives another IV");
+    if (sealing && data.size() > kLargestOpenedText && !o.force) {
+      fail("seal refused: " + std::to_string(data.size()) + " bytes of data, and the library opens at most " +
+           std::to_string(kLargestOpenedText) + " (--force seals anyway)");
     }
     g_reason.clear();
     if (!(sealing ? myEncrypt : myDecrypt)(key, iv, data, result)) {
-      std::string why = g_reason.empty() ? "the library gave no reason" : g_reason;
-      if (!sealing && g_reason == "gzip error") {
-        why += " (damaged, or a sealed text above the " + std::to_string(kLargestOpenedText) +
-               " bytes the library opens)";
+      fail(o.command + " failed: " + why_it_failed(o, data));
+    }
+    if (sealing) {
+      const size_t stream = stream_length(result);
+      const bool openable = data.size() <= kLargestOpenedText && stream <= kLargestOpenedText;
+      if (!openable && !o.force) {
+        fail("seal refused: the zlib stream of these " + std::to_string(data.size()) + " bytes is " +
+             std::to_string(stream) + " bytes, and the library opens streams of at most " +
+             std::to_string(kLargestOpenedText) + " (--force seals anyway)");
       }
-      fail(o.command + " failed: " + why);
+      if (!openable) {
+        warn("sealed with --force: " + std::to_string(data.size()) + " bytes of data, a zlib stream of " +
+             std::to_string(stream) + " bytes; the library opens at most " + std::to_string(kLargestOpenedText) +
+             " of each, so it cannot open this envelope");
+      }
     }
     return result;
   }
   // The text cipher reads 16 bytes of key and IV, and takes a text.
   if (key.size() < 16 || iv.size() < 16) {
-    fail(o.command + " failed: the key and the IV need at least 16 bytes each");
+    fail(o.command + " failed: the key and the IV need at least 16 bytes each; they have " +
+         std::to_string(key.size()) + " and " + std::to_string(iv.size()));
   }
   if (data.find('\0') != std::string::npos) {
     fail(o.command + " failed: the data holds a zero byte, and the text cipher takes text");
@@ -234,11 +365,10 @@ std::string run(const Options& o, const std::string& data) {
   return out.get();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_command(int argc, char** argv) {
   const Options options = parse(argc, argv);
   __android_log_set_logger(keep_reason);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, on_signal);
   std::string data;
   if (options.in) {
     data = read_file(*options.in, "the input");
@@ -249,4 +379,16 @@ int main(int argc, char** argv) {
   if (options.command == "decrypt") data = without_final_line_break(data);
   write_result(options.out, run(options, data));
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Memory runs out on input larger than the machine can hold: say so and
+  // exit, never abort (a core file would hold the key).
+  try {
+    return run_command(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fail("out of memory (the input and its result must fit in memory)");
+  }
 }

@@ -81,17 +81,27 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
   }
   if (!cfb256_crypt(material, decoded.get(), decoded.get(), cipher_length, false)) return false;
 
-  Buffer plaintext(capacity);
-  if (!plaintext) return false;
+  // Zeroed first: a trailer beyond what zlib produces gets zeros, never
+  // uninitialised memory. Wiped unless it becomes the caller's result.
+  std::string result(capacity, '\0');
+  struct WipeUnlessKept {
+    std::string& text;
+    bool kept = false;
+    ~WipeUnlessKept() {
+      if (!kept) pelm::secure_wipe(&text[0], text.size());
+    }
+  } guard{result};
   size_t produced = 0;
-  if (!inflate_whole(decoded.get(), cipher_length, plaintext.get(), capacity, produced)) {
+  if (!inflate_whole(decoded.get(), cipher_length, reinterpret_cast<uint8_t*>(&result[0]), capacity,
+                     produced)) {
     err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
     return false;
   }
-  // The trailer, not zlib, decides the length; a trailer beyond what zlib
-  // produced gets zeros, never uninitialised memory.
-  if (trailer > produced) std::memset(plaintext.get() + produced, 0, trailer - produced);
-  std::string result(reinterpret_cast<const char*>(plaintext.get()), trailer);
+  // The trailer, not zlib, decides the length; what zlib produced past it
+  // is wiped before the string is cut.
+  if (produced > trailer) pelm::secure_wipe(&result[trailer], produced - trailer);
+  result.resize(trailer);
+  guard.kept = true;
   out.swap(result);
   return true;
 }

@@ -1,7 +1,11 @@
-// The worked examples of docs/envelope-format.md against the library, so the
-// document and the code cannot drift apart.
+// The worked examples of docs/envelope-format.md against the library, and
+// its shell recipes run as a server would run them, so the document and the
+// code cannot drift apart.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -38,6 +42,38 @@ std::vector<Example> examples() {
       const size_t colon = line.find(':');
       std::string value = colon + 1 < line.size() ? line.substr(colon + 2) : "";
       found.back()[line.substr(0, colon)] = value;
+    }
+  }
+  return found;
+}
+
+// Every ```sh block: the script, and what it must print (its last line,
+// "# " and the expected output).
+struct Recipe {
+  std::string script, expected;
+};
+
+std::vector<Recipe> recipes() {
+  std::ifstream file(PELM_DOCS_DIR "/envelope-format.md");
+  std::vector<Recipe> found;
+  std::string line;
+  bool inside = false;
+  std::vector<std::string> lines;
+  while (std::getline(file, line)) {
+    if (line == "```sh") {
+      inside = true;
+      lines.clear();
+    } else if (inside && line == "```") {
+      inside = false;
+      Recipe r;
+      if (!lines.empty() && lines.back().rfind("# ", 0) == 0) {
+        r.expected = lines.back().substr(2);
+        lines.pop_back();
+      }
+      for (const auto& l : lines) r.script += l + "\n";
+      found.push_back(r);
+    } else if (inside) {
+      lines.push_back(line);
     }
   }
   return found;
@@ -97,4 +133,26 @@ TEST(FormatDocument, WorkedExamplesMatchTheLibrary) {
   EXPECT_GE(kinds["envelope"], 3);
   EXPECT_GE(kinds["text cipher"], 1);
   EXPECT_GE(kinds["java string"], 1);
+}
+
+TEST(FormatDocument, ShellRecipesPrintWhatTheDocumentSays) {
+  const std::vector<Recipe> all = recipes();
+  ASSERT_GE(all.size(), 4u);  // decoding in Python and Java, sealing, opening
+  char folder[] = "/tmp/pelm-recipes-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  for (const Recipe& r : all) {
+    ASSERT_FALSE(r.expected.empty()) << "a recipe without its expected output:\n" << r.script;
+    const std::string script_path = std::string(folder) + "/recipe.sh";
+    std::ofstream(script_path) << "set -euo pipefail\ncd " << folder << "\n" << r.script;
+    FILE* run = popen(("bash " + script_path + " 2>&1").c_str(), "r");
+    ASSERT_NE(run, nullptr);
+    std::string output;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, run)) > 0;) output.append(buffer, n);
+    const int status = pclose(run);
+    while (!output.empty() && output.back() == '\n') output.pop_back();
+    EXPECT_EQ(status, 0) << r.script << output;
+    EXPECT_EQ(output, r.expected) << r.script;
+  }
+  std::system(("rm -rf " + std::string(folder)).c_str());
 }

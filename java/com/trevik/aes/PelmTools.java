@@ -63,7 +63,11 @@ public final class PelmTools {
     /**
      * Seals a text: zlib at level 9, AES-256-CFB128, then the text's byte
      * length as four big-endian bytes in clear, all in one Base64 text.
-     * The same inputs always give the same envelope.
+     * The same inputs give the same envelope with the same zlib build.
+     * <p>
+     * {@link #method02} opens texts of at most 16,772,159 bytes (in their
+     * byte form) whose zlib stream is at most as long; a longer text seals
+     * but can never be opened by this library.
      *
      * @param keyHex the AES-256 key as exactly 64 hex digits
      * @param ivHex the IV as exactly 32 hex digits
@@ -74,8 +78,9 @@ public final class PelmTools {
 
     /**
      * Opens an envelope made by {@link #method01} with the same key and IV.
-     * A wrong key or IV, or a damaged envelope, gives null. The result ends
-     * at the first U+0000 of the sealed text.
+     * A wrong key or IV, or a damaged envelope, gives null, and so does an
+     * envelope of a text above 16,772,159 bytes. The result ends at the
+     * first U+0000 of the sealed text.
      *
      * @param keyHex the AES-256 key as exactly 64 hex digits
      * @param ivHex the IV as exactly 32 hex digits
@@ -93,6 +98,8 @@ public final class PelmTools {
      * @param iv at least 16 bytes; only the first 16 are used
      * @param text the text to encrypt
      * @return the ciphertext as lowercase hex, 32 digits per block, or null
+     *     (also for a text of 1,073,741,808 bytes or more, whose hex would
+     *     not fit in one String)
      */
     public static native String method03(String key, String iv, String text);
 

@@ -13,21 +13,30 @@ FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 ARM64_PACKAGES := g++-aarch64-linux-gnu qemu-user libc6:arm64 zlib1g-dev:arm64 \
                   libssl-dev:arm64 android-liblog-dev:arm64 libgtest-dev:arm64
 BORINGSSL_PACKAGES := android-libboringssl-dev
+ARMV7_PACKAGES := g++-arm-linux-gnueabihf qemu-user clang-14
+X86_PACKAGES := g++-i686-linux-gnu qemu-user
+# What each 32-bit target needs of its own architecture, unpacked into a
+# folder of the build tree (scripts/make-sysroot.sh), not installed.
+TARGET_LIBRARIES := libc6 libstdc++6 libgcc-s1 zlib1g zlib1g-dev libssl3 libssl-dev android-liblog \
+                    android-liblog-dev libgtest-dev
 FUZZ_SECONDS ?= 30
 FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-builtin test-arm64 test-boringssl bench bench-build bench-instr bench-java ct-check
+        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-boringssl bench bench-build bench-instr bench-java ct-check
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
-	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-builtin, test-arm64, test-boringssl"
+	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-builtin, test-arm64,"
+	@echo "                     test-armv7, test-x86, test-boringssl"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
 	@echo "make test-arm64      cross-build for arm64 (gcc and clang), run the native suites under qemu-aarch64"
+	@echo "make test-armv7      cross-build for 32-bit Arm with clang, the native suites under qemu-arm (both paths)"
+	@echo "make test-x86        cross-build for 32-bit x86, the native suites under qemu-i386 (both paths)"
 	@echo "make test-builtin    the library on its own AES-256 and Base64 (no libcrypto), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
@@ -105,6 +114,33 @@ test-arm64: deps-arm64
 	@cmake --build build-arm64-clang -j $(JOBS)
 	ctest --test-dir build-arm64-clang --output-on-failure -j $(JOBS)
 
+# 32-bit Arm (armeabi-v7a's instruction set) with clang, the NDK's compiler,
+# the builtin provider, every native suite under qemu-arm: on the CPU qemu
+# offers by default (ARMv8 with the AES instructions, in 32-bit mode) and on
+# a Cortex-A15 (ARMv7 with NEON, no AES instructions).
+test-armv7: deps
+	@scripts/install-packages.sh $(ARMV7_PACKAGES)
+	@scripts/make-sysroot.sh armhf $(CURDIR)/build-armv7-sysroot $(TARGET_LIBRARIES)
+	@PELM_SYSROOT=$(CURDIR)/build-armv7-sysroot cmake -S . -B build-armv7 $(CMAKE_QUIET) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/armv7-linux-gnueabihf-clang.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DPELM_BUILD_JAVA=OFF -DPELM_CRYPTO_PROVIDER=builtin
+	@cmake --build build-armv7 -j $(JOBS)
+	ctest --test-dir build-armv7 --output-on-failure -j $(JOBS)
+	QEMU_CPU=cortex-a15 ctest --test-dir build-armv7 --output-on-failure -j $(JOBS)
+
+# 32-bit x86 with Debian's i686 cross toolchain, the builtin provider,
+# every native suite under qemu-i386: with AES-NI (QEMU_CPU=max) and
+# without (a Core 2: SSSE3, no AES-NI).
+test-x86: deps
+	@scripts/install-packages.sh $(X86_PACKAGES)
+	@scripts/make-sysroot.sh i386 $(CURDIR)/build-x86-sysroot $(TARGET_LIBRARIES)
+	@PELM_SYSROOT=$(CURDIR)/build-x86-sysroot cmake -S . -B build-x86 $(CMAKE_QUIET) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DPELM_BUILD_JAVA=OFF -DPELM_CRYPTO_PROVIDER=builtin
+	@cmake --build build-x86 -j $(JOBS)
+	QEMU_CPU=max ctest --test-dir build-x86 --output-on-failure -j $(JOBS)
+	QEMU_CPU=core2duo ctest --test-dir build-x86 --output-on-failure -j $(JOBS)
+
 # The library with its own AES-256 and Base64 (no libcrypto, the Android
 # default), every suite run against OpenSSL as the reference.
 test-builtin: deps
@@ -122,7 +158,7 @@ test-boringssl: deps
 	@cmake --build build-boringssl -j $(JOBS)
 	ctest --test-dir build-boringssl --output-on-failure -j $(JOBS) -LE soak
 
-check: test sanitize fuzz soak test-builtin test-arm64 test-boringssl
+check: test sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-boringssl
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags;
@@ -157,4 +193,5 @@ ct-check: bench-build
 	build-bench/bench/pelm_ct_check $(CT_MEASUREMENTS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-builtin build-boringssl build-bench
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-armv7 build-armv7-sysroot build-x86 build-x86-sysroot \
+	  build-builtin build-boringssl build-bench

@@ -103,7 +103,7 @@ else()
   # chosen above.
   find_path(PELM_LOG_INCLUDE_DIR android/log.h
     PATHS /usr/include/android NO_DEFAULT_PATH REQUIRED)
-  set(PELM_LOG_HEADERS ${CMAKE_BINARY_DIR}/liblog-include)
+  set(PELM_LOG_HEADERS ${PROJECT_BINARY_DIR}/liblog-include)
   file(MAKE_DIRECTORY ${PELM_LOG_HEADERS})
   file(CREATE_LINK ${PELM_LOG_INCLUDE_DIR}/android ${PELM_LOG_HEADERS}/android SYMBOLIC)
   find_library(PELM_LOG_LIBRARY log

@@ -5,7 +5,8 @@
 
 #include "aes_common/cpu_features.h"
 
-#if defined(__aarch64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(PELM_NO_AES_INSTRUCTIONS)
+#if (defined(__aarch64__) || defined(__arm__)) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(PELM_NO_AES_INSTRUCTIONS)
 
 #include <cstring>
 

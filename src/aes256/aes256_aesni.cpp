@@ -4,7 +4,8 @@
 #include "aes256.h"
 #include "aes_common/cpu_features.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(PELM_NO_AES_INSTRUCTIONS)
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(PELM_NO_AES_INSTRUCTIONS)
 
 #include "aes_common/aesni_rounds.h"
 

@@ -4,7 +4,8 @@
 #include "aes256.h"
 #include "aes_common/cpu_features.h"
 
-#if defined(__aarch64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(PELM_NO_AES_INSTRUCTIONS)
+#if (defined(__aarch64__) || defined(__arm__)) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(PELM_NO_AES_INSTRUCTIONS)
 
 #include "aes_common/armv8_rounds.h"
 

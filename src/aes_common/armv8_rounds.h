@@ -14,7 +14,12 @@
 
 #include "aes_tables.h"
 
-#if defined(__clang__)
+#if defined(__arm__)
+// 32-bit Arm: clang cannot enable NEON or the AES instructions by function
+// attribute, so the files that include this are built for them as a whole
+// (per-file flags) and run only once the dispatch has seen HWCAP2_AES.
+#define PELM_ARMV8_AES
+#elif defined(__clang__)
 #define PELM_ARMV8_AES __attribute__((target("aes")))
 // Clang before 16 declares the AES intrinsics only when the whole build
 // targets the instructions; its builtins work under the attribute above.

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#if defined(__aarch64__)
+#if defined(__aarch64__) || defined(__arm__)
 #include <sys/auxv.h>
 #endif
 
@@ -38,10 +38,12 @@ std::string schedule() {
 // The kernels the dispatch should pick, asked of the CPU here rather than
 // through the library's own feature checks.
 std::string path_this_cpu_should_take() {
-#if !defined(PELM_NO_AES_INSTRUCTIONS) && defined(__x86_64__)
+#if !defined(PELM_NO_AES_INSTRUCTIONS) && (defined(__x86_64__) || defined(__i386__))
   if (__builtin_cpu_supports("aes")) return "AES-NI";
 #elif !defined(PELM_NO_AES_INSTRUCTIONS) && defined(__aarch64__)
   if (getauxval(AT_HWCAP) & (1u << 3)) return "ARMv8 Crypto Extensions";  // HWCAP_AES
+#elif !defined(PELM_NO_AES_INSTRUCTIONS) && defined(__arm__)
+  if (getauxval(26) & 1u) return "ARMv8 Crypto Extensions";  // AT_HWCAP2, HWCAP2_AES
 #endif
   return "compact";
 }

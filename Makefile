@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_INSTALL_MESSAGE=NEVER --log-level=WARNING
 
-PACKAGES := cmake make g++ zlib1g-dev libssl-dev android-liblog-dev openssl python3 \
+PACKAGES := cmake make g++ zlib1g-dev libssl-dev android-liblog-dev openssl python3 valgrind \
             openjdk-17-jdk-headless libgtest-dev junit5 pkg-config
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 ARM64_PACKAGES := g++-aarch64-linux-gnu qemu-user libc6:arm64 zlib1g-dev:arm64 \

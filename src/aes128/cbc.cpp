@@ -43,7 +43,7 @@ extern "C" void qpppqp(uint8_t* output, const uint8_t* input, uint32_t length,
     for (size_t i = 0; i < kBlockSize; ++i) out[i] ^= g_engine.chain[i];
     kernels.encrypt_block(out);
   }
-  pelm::wipe_stack_below();  // round keys the kernels spilled
+  pelm::wipe_kernel_traces();  // round keys left on the stack and in registers
 }
 
 extern "C" void qqqpqp(uint8_t* output, const uint8_t* input, uint32_t length,
@@ -62,5 +62,5 @@ extern "C" void qqqpqp(uint8_t* output, const uint8_t* input, uint32_t length,
     std::memmove(out, input + blocks * kBlockSize, tail);
     kernels.decrypt_block(out);
   }
-  pelm::wipe_stack_below();
+  pelm::wipe_kernel_traces();
 }

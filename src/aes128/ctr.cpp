@@ -31,6 +31,6 @@ extern "C" void qppqqp(uint8_t* output, const uint8_t* input, uint32_t length,
     pelm::secure_wipe(keystream, sizeof keystream);
   }
   pelm::secure_wipe(counter, sizeof counter);
-  pelm::wipe_stack_below();  // round keys the kernels spilled
+  pelm::wipe_kernel_traces();  // round keys left on the stack and in registers
   g_engine.block = nullptr;  // no reference to the call's blocks outlives it
 }

@@ -19,7 +19,7 @@ void run_block(const uint8_t* input, const uint8_t* key, uint8_t* output,
   g_engine.key = key;
   kernels.expand_key();
   (encrypt ? kernels.encrypt_block : kernels.decrypt_block)(output);
-  pelm::wipe_stack_below();  // round keys the kernels spilled
+  pelm::wipe_kernel_traces();  // round keys left on the stack and in registers
 }
 
 }  // namespace

@@ -69,6 +69,10 @@ extern const EngineKernels kCompactKernels;
 // Null where the CPU or the build lacks the instructions.
 const EngineKernels* aesni_kernels();
 const EngineKernels* armv8_kernels();
+// The constant-time software paths, for CPUs without AES instructions: null
+// where the CPU lacks SSSE3 (x86) or where the build is not arm64 (NEON).
+const EngineKernels* ssse3_kernels();
+const EngineKernels* neon_kernels();
 
 // The kernels in use, as the one AES dispatch point decides.
 const EngineKernels& engine_kernels();

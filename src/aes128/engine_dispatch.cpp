@@ -9,8 +9,14 @@ const EngineKernels& engine_kernels() {
   // Asked of the CPU once: CPUID costs a trip to the hypervisor in a VM.
   static const EngineKernels* const hardware =
       aesni_kernels() != nullptr ? aesni_kernels() : armv8_kernels();
-  const bool software = aes::aes_instructions() == aes::Instructions::kSoftware;
-  return software || hardware == nullptr ? kCompactKernels : *hardware;
+  // Without AES instructions: constant-time where the CPU allows, the
+  // table path only where it does not.
+  static const EngineKernels* const software =
+      ssse3_kernels() != nullptr ? ssse3_kernels()
+      : neon_kernels() != nullptr ? neon_kernels()
+                                  : &kCompactKernels;
+  const bool use_software = aes::aes_instructions() == aes::Instructions::kSoftware;
+  return use_software || hardware == nullptr ? *software : *hardware;
 }
 
 void force_compact_engine(bool compact) { aes::force_software_aes(compact); }

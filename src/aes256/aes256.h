@@ -37,6 +37,10 @@ extern const Kernels kCompactKernels;
 // Null where the CPU or the build lacks the instructions.
 const Kernels* aesni_kernels();
 const Kernels* armv8_kernels();
+// The constant-time software paths: null where the CPU lacks SSSE3 (x86) or
+// where the build is not arm64 (NEON).
+const Kernels* ssse3_kernels();
+const Kernels* neon_kernels();
 
 // The kernels the one AES dispatch point chose.
 const Kernels& kernels();

@@ -24,7 +24,7 @@ void cfb128(const uint8_t* key, const uint8_t* iv, const uint8_t* in, uint8_t* o
   }
   secure_wipe(&schedule, sizeof schedule);
   secure_wipe(feedback, sizeof feedback);
-  wipe_stack_below();  // the kernels' spilled round keys
+  wipe_kernel_traces();  // round keys left on the stack and in registers
 }
 
 }  // namespace pelm::aes256

@@ -34,6 +34,15 @@ inline bool cpu_has_aesni() {
 #endif
 }
 
+inline bool cpu_has_ssse3() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned eax, ebx, ecx, edx;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_SSSE3) != 0;
+#else
+  return false;
+#endif
+}
+
 inline bool cpu_has_armv8_aes() {
 #if defined(__aarch64__)
   return (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
@@ -44,15 +53,17 @@ inline bool cpu_has_armv8_aes() {
 #endif
 }
 
-// The name of the path AES takes on this CPU, in a build with the
-// instruction paths.
+// The name of the path AES takes on this CPU.
 inline const char* aes_path_name() {
-#if defined(PELM_NO_AES_INSTRUCTIONS)
-  return "compact (built without the AES instruction paths)";
-#else
+#if !defined(PELM_NO_AES_INSTRUCTIONS)
   if (cpu_has_aesni()) return "AES-NI";
   if (cpu_has_armv8_aes()) return "ARMv8 Crypto Extensions";
-  return "compact (no AES instructions)";
+#endif
+  if (cpu_has_ssse3()) return "SSSE3, constant-time (no AES instructions used)";
+#if defined(__aarch64__)
+  return "NEON, constant-time (no AES instructions used)";
+#else
+  return "compact, table-based (no AES instructions used)";
 #endif
 }
 

@@ -15,9 +15,52 @@ void secure_wipe(void* data, size_t length) {
 // More than the deepest frame of the AES kernels (a few hundred bytes).
 constexpr size_t kStackToWipe = 2048;
 
-__attribute__((noinline)) void wipe_stack_below() {
+namespace {
+
+// Every vector register the calling convention lets a call clobber; the
+// callee-saved ones (the low halves of v8-v15 on arm64, d8-d15 on 32-bit
+// Arm) hold the callers' values, restored by the kernels.
+__attribute__((noinline)) void clear_vector_registers() {
+#if defined(__x86_64__)
+  __asm__ __volatile__(
+      "pxor %%xmm0, %%xmm0\n pxor %%xmm1, %%xmm1\n pxor %%xmm2, %%xmm2\n pxor %%xmm3, %%xmm3\n"
+      "pxor %%xmm4, %%xmm4\n pxor %%xmm5, %%xmm5\n pxor %%xmm6, %%xmm6\n pxor %%xmm7, %%xmm7\n"
+      "pxor %%xmm8, %%xmm8\n pxor %%xmm9, %%xmm9\n pxor %%xmm10, %%xmm10\n pxor %%xmm11, %%xmm11\n"
+      "pxor %%xmm12, %%xmm12\n pxor %%xmm13, %%xmm13\n pxor %%xmm14, %%xmm14\n pxor %%xmm15, %%xmm15\n"
+      ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
+      "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
+#elif defined(__i386__) && defined(__SSE2__)
+  __asm__ __volatile__(
+      "pxor %%xmm0, %%xmm0\n pxor %%xmm1, %%xmm1\n pxor %%xmm2, %%xmm2\n pxor %%xmm3, %%xmm3\n"
+      "pxor %%xmm4, %%xmm4\n pxor %%xmm5, %%xmm5\n pxor %%xmm6, %%xmm6\n pxor %%xmm7, %%xmm7\n"
+      ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7");
+#elif defined(__aarch64__)
+  __asm__ __volatile__(
+      "movi v0.16b, #0\n movi v1.16b, #0\n movi v2.16b, #0\n movi v3.16b, #0\n"
+      "movi v4.16b, #0\n movi v5.16b, #0\n movi v6.16b, #0\n movi v7.16b, #0\n"
+      "mov v8.d[1], xzr\n mov v9.d[1], xzr\n mov v10.d[1], xzr\n mov v11.d[1], xzr\n"
+      "mov v12.d[1], xzr\n mov v13.d[1], xzr\n mov v14.d[1], xzr\n mov v15.d[1], xzr\n"
+      "movi v16.16b, #0\n movi v17.16b, #0\n movi v18.16b, #0\n movi v19.16b, #0\n"
+      "movi v20.16b, #0\n movi v21.16b, #0\n movi v22.16b, #0\n movi v23.16b, #0\n"
+      "movi v24.16b, #0\n movi v25.16b, #0\n movi v26.16b, #0\n movi v27.16b, #0\n"
+      "movi v28.16b, #0\n movi v29.16b, #0\n movi v30.16b, #0\n movi v31.16b, #0\n"
+      ::: "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v16", "v17", "v18", "v19", "v20", "v21",
+      "v22", "v23", "v24", "v25", "v26", "v27", "v28", "v29", "v30", "v31");
+#elif defined(__arm__) && defined(__ARM_NEON)
+  __asm__ __volatile__(
+      "vmov.i8 q0, #0\n vmov.i8 q1, #0\n vmov.i8 q2, #0\n vmov.i8 q3, #0\n"
+      "vmov.i8 q8, #0\n vmov.i8 q9, #0\n vmov.i8 q10, #0\n vmov.i8 q11, #0\n"
+      "vmov.i8 q12, #0\n vmov.i8 q13, #0\n vmov.i8 q14, #0\n vmov.i8 q15, #0\n"
+      ::: "q0", "q1", "q2", "q3", "q8", "q9", "q10", "q11", "q12", "q13", "q14", "q15");
+#endif
+}
+
+}  // namespace
+
+__attribute__((noinline)) void wipe_kernel_traces() {
   unsigned char frames[kStackToWipe];
   secure_wipe(frames, sizeof frames);
+  clear_vector_registers();
 }
 
 }  // namespace pelm

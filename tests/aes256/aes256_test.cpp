@@ -19,6 +19,8 @@ std::vector<const Kernels*> every_path() {
   std::vector<const Kernels*> paths = {&kCompactKernels};
   if (const Kernels* k = aesni_kernels()) paths.push_back(k);
   if (const Kernels* k = armv8_kernels()) paths.push_back(k);
+  if (const Kernels* k = ssse3_kernels()) paths.push_back(k);
+  if (const Kernels* k = neon_kernels()) paths.push_back(k);
   return paths;
 }
 

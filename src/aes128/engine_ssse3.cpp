@@ -1,0 +1,79 @@
+// The engine on SSSE3 for x86 CPUs without AES-NI: constant-time rounds
+// (no lookup or branch by secret data) on the shared SSSE3 code. Only this
+// file's functions are compiled for SSSE3; the dispatch takes them only
+// where the CPU has it.
+#include "engine.h"
+
+#include "aes_common/cpu_features.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+
+#include <cstring>
+
+#include "aes_common/ssse3_rounds.h"
+
+namespace pelm::aes128 {
+
+namespace {
+
+using namespace pelm::aes::ssse3;
+
+PELM_SSSE3 void expand_key() {
+  aes::ssse3::expand_key(g_engine.key, kKeySize / 4, kRounds, g_engine.round_keys);
+  g_engine.decryption_keys_ready = false;
+}
+
+PELM_SSSE3 void encrypt_block(uint8_t* block) {
+  g_engine.block = block;
+  store(block, encrypt(load(block), g_engine.round_keys, kRounds));
+}
+
+PELM_SSSE3 void decrypt_block(uint8_t* block) {
+  g_engine.block = block;
+  store(block, decrypt(load(block), g_engine.round_keys, kRounds));
+}
+
+PELM_SSSE3 void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
+  __m128i chain = load(g_engine.chain);
+  for (size_t k = 0; k < blocks; ++k) {
+    chain = encrypt(_mm_xor_si128(load(in + kBlockSize * k), chain), g_engine.round_keys, kRounds);
+    store(out + kBlockSize * k, chain);
+  }
+  store(g_engine.chain, chain);
+}
+
+PELM_SSSE3 void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
+  __m128i chain = load(g_engine.chain);
+  for (size_t k = 0; k < blocks; ++k) {
+    const __m128i c = load(in + kBlockSize * k);
+    store(out + kBlockSize * k, _mm_xor_si128(decrypt(c, g_engine.round_keys, kRounds), chain));
+    chain = c;
+  }
+  store(g_engine.chain, chain);
+}
+
+PELM_SSSE3 void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
+  for (size_t k = 0; k < blocks; ++k) {
+    const __m128i keystream = encrypt(load(counter), g_engine.round_keys, kRounds);
+    add_to_counter(counter, 1);
+    store(out + kBlockSize * k, _mm_xor_si128(keystream, load(in + kBlockSize * k)));
+  }
+}
+
+const EngineKernels kSsse3Kernels = {
+    "SSSE3 (constant-time)", expand_key, encrypt_block, decrypt_block, cbc_encrypt, cbc_decrypt, ctr,
+};
+
+}  // namespace
+
+const EngineKernels* ssse3_kernels() { return aes::cpu_has_ssse3() ? &kSsse3Kernels : nullptr; }
+
+}  // namespace pelm::aes128
+
+#else
+
+namespace pelm::aes128 {
+const EngineKernels* ssse3_kernels() { return nullptr; }
+}  // namespace pelm::aes128
+
+#endif

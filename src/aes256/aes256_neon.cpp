@@ -1,0 +1,60 @@
+// AES-256 on NEON for arm64 CPUs without the Crypto Extensions: constant-time
+// rounds (no lookup or branch by secret data) on the shared NEON code.
+#include "aes256.h"
+#include "aes_common/cpu_features.h"
+
+#if defined(__aarch64__)
+
+#include "aes_common/neon_rounds.h"
+
+namespace pelm::aes256 {
+
+namespace {
+
+using namespace pelm::aes::neon;
+
+void expand_key(const uint8_t* key, Schedule& schedule) {
+  aes::neon::expand_key(key, kKeySize / 4, kRounds, schedule.bytes);
+}
+
+void encrypt_block(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
+  store(out, encrypt(load(in), schedule.bytes, kRounds));
+}
+
+void cfb_encrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
+                            uint8_t* out, size_t blocks) {
+  uint8x16_t f = load(feedback);
+  for (size_t k = 0; k < blocks; ++k) {
+    f = veorq_u8(encrypt(f, schedule.bytes, kRounds), load(in + kBlockSize * k));
+    store(out + kBlockSize * k, f);
+  }
+  store(feedback, f);
+}
+
+void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
+                            uint8_t* out, size_t blocks) {
+  uint8x16_t f = load(feedback);
+  for (size_t k = 0; k < blocks; ++k) {
+    const uint8x16_t c = load(in + kBlockSize * k);
+    store(out + kBlockSize * k, veorq_u8(encrypt(f, schedule.bytes, kRounds), c));
+    f = c;
+  }
+  store(feedback, f);
+}
+
+const Kernels kNeonKernels = {"NEON (constant-time)", expand_key, encrypt_block, cfb_encrypt,
+                               cfb_decrypt};
+
+}  // namespace
+
+const Kernels* neon_kernels() { return &kNeonKernels; }
+
+}  // namespace pelm::aes256
+
+#else
+
+namespace pelm::aes256 {
+const Kernels* neon_kernels() { return nullptr; }
+}  // namespace pelm::aes256
+
+#endif

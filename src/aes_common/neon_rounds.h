@@ -1,0 +1,108 @@
+// Constant-time AES rounds on arm64's NEON, for both key sizes and for CPUs
+// without the Crypto Extensions. SubBytes reads the whole S-box for every
+// block: four TBL lookups over 64 entries each (an index out of a table's
+// range gives zero), so every entry is touched and no branch or memory
+// address depends on the data or the key. NEON is part of every arm64 CPU.
+#ifndef PELM_AES_COMMON_NEON_ROUNDS_H
+#define PELM_AES_COMMON_NEON_ROUNDS_H
+
+#include <arm_neon.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "aes_tables.h"
+
+namespace pelm::aes::neon {
+
+inline uint8x16_t load(const uint8_t* p) { return vld1q_u8(p); }
+inline void store(uint8_t* p, uint8x16_t v) { vst1q_u8(p, v); }
+
+inline uint8x16x4_t quarter(const uint8_t* box, int q) {
+  const uint8_t* p = box + 64 * q;
+  return uint8x16x4_t{{load(p), load(p + 16), load(p + 32), load(p + 48)}};
+}
+
+// Every byte through `box` (256 entries), all 256 entries read.
+inline uint8x16_t substitute(uint8x16_t x, const uint8_t* box) {
+  uint8x16_t result = vqtbl4q_u8(quarter(box, 0), x);
+  for (int q = 1; q < 4; ++q) {
+    const uint8x16_t index = vsubq_u8(x, vdupq_n_u8(static_cast<uint8_t>(64 * q)));
+    result = vorrq_u8(result, vqtbl4q_u8(quarter(box, q), index));
+  }
+  return result;
+}
+
+inline uint8x16_t permute(uint8x16_t s, const uint8_t (&order)[16]) {
+  return vqtbl1q_u8(s, vld1q_u8(order));
+}
+
+// The block's byte n is the state's row n mod 4, column n div 4.
+constexpr uint8_t kShiftRows[16] = {0, 5, 10, 15, 4, 9, 14, 3, 8, 13, 2, 7, 12, 1, 6, 11};
+constexpr uint8_t kInvShiftRows[16] = {0, 13, 10, 7, 4, 1, 14, 11, 8, 5, 2, 15, 12, 9, 6, 3};
+// Within each column: byte i takes byte i + 1, or i + 2.
+constexpr uint8_t kRotate1[16] = {1, 2, 3, 0, 5, 6, 7, 4, 9, 10, 11, 8, 13, 14, 15, 12};
+constexpr uint8_t kRotate2[16] = {2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13};
+
+// Each byte times x in GF(2^8), 0x1b folded in by a mask from the top bit.
+inline uint8x16_t xtime(uint8x16_t v) {
+  const uint8x16_t top = vreinterpretq_u8_s8(vshrq_n_s8(vreinterpretq_s8_u8(v), 7));
+  return veorq_u8(vshlq_n_u8(v, 1), vandq_u8(top, vdupq_n_u8(0x1b)));
+}
+
+inline uint8x16_t mix_columns(uint8x16_t a) {
+  const uint8x16_t neighbours = veorq_u8(a, permute(a, kRotate1));
+  const uint8x16_t t = veorq_u8(neighbours, permute(neighbours, kRotate2));
+  return veorq_u8(veorq_u8(a, t), xtime(neighbours));
+}
+
+inline uint8x16_t inv_mix_columns(uint8x16_t a) {
+  return mix_columns(veorq_u8(a, xtime(xtime(veorq_u8(a, permute(a, kRotate2))))));
+}
+
+inline uint8x16_t round_key(const uint8_t* schedule, int round) { return load(schedule + 16 * round); }
+
+inline uint8x16_t encrypt(uint8x16_t s, const uint8_t* schedule, int rounds) {
+  s = veorq_u8(s, round_key(schedule, 0));
+  for (int round = 1; round < rounds; ++round) {
+    s = veorq_u8(mix_columns(permute(substitute(s, kSbox), kShiftRows)), round_key(schedule, round));
+  }
+  return veorq_u8(permute(substitute(s, kSbox), kShiftRows), round_key(schedule, rounds));
+}
+
+// The inverse cipher of FIPS-197 5.3, on the schedule as expanded.
+inline uint8x16_t decrypt(uint8x16_t s, const uint8_t* schedule, int rounds) {
+  s = veorq_u8(s, round_key(schedule, rounds));
+  for (int round = rounds - 1; round > 0; --round) {
+    s = substitute(permute(s, kInvShiftRows), kInvSbox);
+    s = inv_mix_columns(veorq_u8(s, round_key(schedule, round)));
+  }
+  return veorq_u8(substitute(permute(s, kInvShiftRows), kInvSbox), round_key(schedule, 0));
+}
+
+inline uint32_t sub_word(uint32_t w) {
+  const uint8x16_t s = substitute(vreinterpretq_u8_u32(vdupq_n_u32(w)), kSbox);
+  return vgetq_lane_u32(vreinterpretq_u32_u8(s), 0);
+}
+
+// FIPS-197 5.2 for a key of `key_words` words (4 or 8), written as bytes.
+inline void expand_key(const uint8_t* key, int key_words, int rounds, uint8_t* schedule) {
+  std::memcpy(schedule, key, 4 * static_cast<size_t>(key_words));
+  for (int i = key_words; i < 4 * (rounds + 1); ++i) {
+    uint32_t temp, previous;
+    std::memcpy(&temp, schedule + 4 * (i - 1), 4);
+    std::memcpy(&previous, schedule + 4 * (i - key_words), 4);
+    if (i % key_words == 0) {  // RotWord on a little-endian word is a right rotation
+      temp = sub_word(temp >> 8 | temp << 24) ^ kRcon[i / key_words];
+    } else if (key_words > 6 && i % key_words == 4) {
+      temp = sub_word(temp);
+    }
+    const uint32_t word = previous ^ temp;
+    std::memcpy(schedule + 4 * i, &word, 4);
+  }
+}
+
+}  // namespace pelm::aes::neon
+
+#endif

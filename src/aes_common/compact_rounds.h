@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "aes_tables.h"
+#include "key_expansion.h"
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the column words assume a little-endian CPU"
@@ -115,19 +116,9 @@ inline void decrypt_words(uint32_t s[4], const uint8_t* schedule, int rounds) {
   add_round_key(s, schedule, 0);
 }
 
-// FIPS-197 5.2 for a key of `key_words` words (4 or 8): writes the
-// 4 * (rounds + 1) words of the schedule, in order, as bytes.
+// FIPS-197 5.2 on this path's SubWord.
 inline void expand_key(const uint8_t* key, int key_words, int rounds, uint8_t* schedule) {
-  std::memcpy(schedule, key, 4 * static_cast<size_t>(key_words));
-  for (int i = key_words; i < 4 * (rounds + 1); ++i) {
-    uint32_t temp = load_word(schedule + 4 * i - 4);
-    if (i % key_words == 0) {  // RotWord, SubWord, Rcon
-      temp = sub_word(rotate_bytes(temp, 1)) ^ kRcon[i / key_words];
-    } else if (key_words > 6 && i % key_words == 4) {
-      temp = sub_word(temp);
-    }
-    store_word(schedule + 4 * i, load_word(schedule + 4 * (i - key_words)) ^ temp);
-  }
+  expand_key_schedule(key, key_words, rounds, schedule, sub_word);
 }
 
 }  // namespace pelm::aes::compact

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "aes_tables.h"
+#include "key_expansion.h"
 
 namespace pelm::aes::neon {
 
@@ -86,21 +87,9 @@ inline uint32_t sub_word(uint32_t w) {
   return vgetq_lane_u32(vreinterpretq_u32_u8(s), 0);
 }
 
-// FIPS-197 5.2 for a key of `key_words` words (4 or 8), written as bytes.
+// FIPS-197 5.2 on this path's SubWord.
 inline void expand_key(const uint8_t* key, int key_words, int rounds, uint8_t* schedule) {
-  std::memcpy(schedule, key, 4 * static_cast<size_t>(key_words));
-  for (int i = key_words; i < 4 * (rounds + 1); ++i) {
-    uint32_t temp, previous;
-    std::memcpy(&temp, schedule + 4 * (i - 1), 4);
-    std::memcpy(&previous, schedule + 4 * (i - key_words), 4);
-    if (i % key_words == 0) {  // RotWord on a little-endian word is a right rotation
-      temp = sub_word(temp >> 8 | temp << 24) ^ kRcon[i / key_words];
-    } else if (key_words > 6 && i % key_words == 4) {
-      temp = sub_word(temp);
-    }
-    const uint32_t word = previous ^ temp;
-    std::memcpy(schedule + 4 * i, &word, 4);
-  }
+  expand_key_schedule(key, key_words, rounds, schedule, sub_word);
 }
 
 }  // namespace pelm::aes::neon

@@ -117,7 +117,8 @@ test-arm64: deps-arm64
 # 32-bit Arm (armeabi-v7a's instruction set) with clang, the NDK's compiler,
 # the builtin provider, every native suite under qemu-arm: on the CPU qemu
 # offers by default (ARMv8 with the AES instructions, in 32-bit mode) and on
-# a Cortex-A15 (ARMv7 with NEON, no AES instructions).
+# a Cortex-A15 (ARMv7 with NEON, no AES instructions: the constant-time NEON
+# path).
 test-armv7: deps
 	@scripts/install-packages.sh $(ARMV7_PACKAGES)
 	@scripts/make-sysroot.sh armhf $(CURDIR)/build-armv7-sysroot $(TARGET_LIBRARIES)

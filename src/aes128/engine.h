@@ -70,7 +70,7 @@ extern const EngineKernels kCompactKernels;
 const EngineKernels* aesni_kernels();
 const EngineKernels* armv8_kernels();
 // The constant-time software paths, for CPUs without AES instructions: null
-// where the CPU lacks SSSE3 (x86) or where the build is not arm64 (NEON).
+// where the CPU lacks SSSE3 (x86) or where the build is not for NEON (Arm).
 const EngineKernels* ssse3_kernels();
 const EngineKernels* neon_kernels();
 

@@ -1,11 +1,12 @@
-// The engine on NEON for arm64 CPUs without the Crypto Extensions:
+// The engine on NEON for Arm CPUs without the Crypto Extensions:
 // constant-time rounds (no lookup or branch by secret data) on the shared
-// NEON code. NEON is part of every arm64 CPU.
+// NEON code. NEON is part of every arm64 CPU; a 32-bit build has this path
+// when it is built for NEON (armeabi-v7a is).
 #include "engine.h"
 
 #include "aes_common/cpu_features.h"
 
-#if defined(__aarch64__)
+#if defined(__ARM_NEON)
 
 #include <cstring>
 

@@ -38,7 +38,7 @@ extern const Kernels kCompactKernels;
 const Kernels* aesni_kernels();
 const Kernels* armv8_kernels();
 // The constant-time software paths: null where the CPU lacks SSSE3 (x86) or
-// where the build is not arm64 (NEON).
+// where the build is not for NEON (Arm).
 const Kernels* ssse3_kernels();
 const Kernels* neon_kernels();
 

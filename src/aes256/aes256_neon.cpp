@@ -1,9 +1,10 @@
-// AES-256 on NEON for arm64 CPUs without the Crypto Extensions: constant-time
-// rounds (no lookup or branch by secret data) on the shared NEON code.
+// AES-256 on NEON for Arm CPUs without the Crypto Extensions (arm64, and
+// 32-bit builds for NEON): constant-time rounds (no lookup or branch by
+// secret data) on the shared NEON code.
 #include "aes256.h"
 #include "aes_common/cpu_features.h"
 
-#if defined(__aarch64__)
+#if defined(__ARM_NEON)
 
 #include "aes_common/neon_rounds.h"
 

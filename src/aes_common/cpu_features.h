@@ -60,7 +60,7 @@ inline const char* aes_path_name() {
   if (cpu_has_armv8_aes()) return "ARMv8 Crypto Extensions";
 #endif
   if (cpu_has_ssse3()) return "SSSE3, constant-time (no AES instructions used)";
-#if defined(__aarch64__)
+#if defined(__ARM_NEON)
   return "NEON, constant-time (no AES instructions used)";
 #else
   return "compact, table-based (no AES instructions used)";

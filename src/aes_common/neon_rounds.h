@@ -1,8 +1,10 @@
-// Constant-time AES rounds on arm64's NEON, for both key sizes and for CPUs
-// without the Crypto Extensions. SubBytes reads the whole S-box for every
-// block: four TBL lookups over 64 entries each (an index out of a table's
-// range gives zero), so every entry is touched and no branch or memory
-// address depends on the data or the key. NEON is part of every arm64 CPU.
+// Constant-time AES rounds on NEON (arm64, and 32-bit Arm built with NEON,
+// as armeabi-v7a is), for both key sizes and for CPUs without the Crypto
+// Extensions. SubBytes reads the whole S-box for every block with table
+// lookups that give zero for an index out of the table's range: four over 64
+// entries each on arm64, eight over 32 entries per half-block on 32-bit Arm.
+// Every entry is touched and no branch or memory address depends on the data
+// or the key.
 #ifndef PELM_AES_COMMON_NEON_ROUNDS_H
 #define PELM_AES_COMMON_NEON_ROUNDS_H
 
@@ -19,6 +21,8 @@ namespace pelm::aes::neon {
 
 inline uint8x16_t load(const uint8_t* p) { return vld1q_u8(p); }
 inline void store(uint8_t* p, uint8x16_t v) { vst1q_u8(p, v); }
+
+#if defined(__aarch64__)
 
 inline uint8x16x4_t quarter(const uint8_t* box, int q) {
   const uint8_t* p = box + 64 * q;
@@ -38,6 +42,30 @@ inline uint8x16_t substitute(uint8x16_t x, const uint8_t* box) {
 inline uint8x16_t permute(uint8x16_t s, const uint8_t (&order)[16]) {
   return vqtbl1q_u8(s, vld1q_u8(order));
 }
+
+#else  // 32-bit Arm: VTBL looks up at most 32 entries for 8 bytes at a time.
+
+// Every byte through `box` (256 entries), all 256 entries read.
+inline uint8x16_t substitute(uint8x16_t x, const uint8_t* box) {
+  const uint8x8_t low = vget_low_u8(x), high = vget_high_u8(x);
+  uint8x8_t low_result = vdup_n_u8(0), high_result = vdup_n_u8(0);
+  for (int part = 0; part < 8; ++part) {
+    const uint8_t* p = box + 32 * part;
+    const uint8x8x4_t table{{vld1_u8(p), vld1_u8(p + 8), vld1_u8(p + 16), vld1_u8(p + 24)}};
+    const uint8x8_t offset = vdup_n_u8(static_cast<uint8_t>(32 * part));
+    low_result = vorr_u8(low_result, vtbl4_u8(table, vsub_u8(low, offset)));
+    high_result = vorr_u8(high_result, vtbl4_u8(table, vsub_u8(high, offset)));
+  }
+  return vcombine_u8(low_result, high_result);
+}
+
+inline uint8x16_t permute(uint8x16_t s, const uint8_t (&order)[16]) {
+  const uint8x8x2_t table{{vget_low_u8(s), vget_high_u8(s)}};
+  const uint8x16_t index = vld1q_u8(order);
+  return vcombine_u8(vtbl2_u8(table, vget_low_u8(index)), vtbl2_u8(table, vget_high_u8(index)));
+}
+
+#endif
 
 // The block's byte n is the state's row n mod 4, column n div 4.
 constexpr uint8_t kShiftRows[16] = {0, 5, 10, 15, 4, 9, 14, 3, 8, 13, 2, 7, 12, 1, 6, 11};

@@ -39,7 +39,7 @@ std::string schedule() {
 std::string path_without_aes_instructions() {
 #if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("ssse3")) return "SSSE3 (constant-time)";
-#elif defined(__aarch64__)
+#elif defined(__ARM_NEON)
   return "NEON (constant-time)";
 #endif
   return "compact";

@@ -1,6 +1,6 @@
-// The compact AES-128 engine and the text cipher beside OpenSSL: its
-// low-level software AES (AES_encrypt and friends, table-based, no AES
-// instructions) and EVP (AES instructions where the CPU has them).
+// The AES-128 engine and the text cipher beside OpenSSL: its low-level
+// software AES (AES_encrypt and friends, table-based, no AES instructions)
+// and EVP (AES instructions where the CPU has them).
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/aes.h>
 #include <openssl/evp.h>
@@ -54,7 +54,8 @@ void evp_run(const EVP_CIPHER* cipher, bool encrypt, const uint8_t* key, const u
 }
 
 // A library row on each path: "library" takes the CPU's AES instructions
-// where present, "library_compact" the compact path.
+// where present (and the build has them), "library_software" the software
+// path the dispatch takes without them (constant-time where the CPU allows).
 template <typename Body>
 void library_rows(const std::string& group, size_t bytes, Body body,
                   const std::string& name = "library") {
@@ -62,7 +63,7 @@ void library_rows(const std::string& group, size_t bytes, Body body,
     pelm::aes128::force_compact_engine(false);
     body(i);
   });
-  row(group, name + "_compact", bytes, [body](size_t i) mutable {
+  row(group, name + "_software", bytes, [body](size_t i) mutable {
     pelm::aes128::force_compact_engine(true);
     body(i);
   });

@@ -1,5 +1,5 @@
 // One engine operation over a buffer, for counting its instructions under
-// callgrind (make bench-instr). Usage: pelm_instr OP BYTES [compact]
+// callgrind (make bench-instr). Usage: pelm_instr OP BYTES [software]
 // OP: block_encrypt, block_decrypt, cbc_encrypt, cbc_decrypt, ctr.
 #include <cstdio>
 #include <cstdlib>
@@ -11,12 +11,12 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s OP BYTES [compact]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OP BYTES [software]\n", argv[0]);
     return 2;
   }
   const std::string op = argv[1];
   const uint32_t bytes = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
-  pelm::aes128::force_compact_engine(argc > 3 && std::strcmp(argv[3], "compact") == 0);
+  pelm::aes128::force_compact_engine(argc > 3 && std::strcmp(argv[3], "software") == 0);
   const uint8_t key[16] = {0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6,
                            0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f, 0x3c};
   const uint8_t iv[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};

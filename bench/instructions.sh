@@ -16,7 +16,7 @@ count() {  # OP SYMBOL BYTES PATH -> "path-name instructions-inside-SYMBOL"
 
 echo "| operation | bytes | path | instructions | per byte |"
 echo "|---|---|---|---|---|"
-for path in compact best; do
+for path in software best; do
   while read -r op symbol bytes; do
     read -r name total < <(count "$op" "$symbol" "$bytes" "$path")
     printf '| %s | %s | %s | %s | %s |\n' "$op" "$bytes" "$name" "$total" \

@@ -54,11 +54,11 @@ def main(path):
         mine = [w for w in rows if w.startswith("library")]
         refs = [w for w in rows if not w.startswith("library")]
         for m in mine:
-            # A reference named "..._compact" runs on the compact path too
-            # and stands only beside the compact library row.
-            compact = m.endswith("_compact")
-            paired = [r for r in refs if r.endswith("_compact") == compact]
-            if compact and not paired:
+            # A reference named "..._software" runs on the software path too
+            # and stands only beside the software library row.
+            software = m.endswith("_software")
+            paired = [r for r in refs if r.endswith("_software") == software]
+            if software and not paired:
                 paired = refs
             for r in paired:
                 print(f"| {group} ({m} / {r}) | {human(rows[m])} | {human(rows[r])} | "

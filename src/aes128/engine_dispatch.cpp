@@ -2,19 +2,25 @@
 // chose.
 #include "aes_common/instruction_set.h"
 #include "engine.h"
+#include "locks/fork_safe_cache.h"
 
 namespace pelm::aes128 {
 
+namespace {
+// Asked of the CPU once: CPUID costs a trip to the hypervisor in a VM.
+ForkSafeCache<const EngineKernels*> g_hardware, g_software;
+}  // namespace
+
 const EngineKernels& engine_kernels() {
-  // Asked of the CPU once: CPUID costs a trip to the hypervisor in a VM.
-  static const EngineKernels* const hardware =
-      aesni_kernels() != nullptr ? aesni_kernels() : armv8_kernels();
+  const EngineKernels* hardware = g_hardware.get(
+      [] { return aesni_kernels() != nullptr ? aesni_kernels() : armv8_kernels(); });
   // Without AES instructions: constant-time where the CPU allows, the
   // table path only where it does not.
-  static const EngineKernels* const software =
-      ssse3_kernels() != nullptr ? ssse3_kernels()
-      : neon_kernels() != nullptr ? neon_kernels()
-                                  : &kCompactKernels;
+  const EngineKernels* software = g_software.get([] {
+    return ssse3_kernels() != nullptr ? ssse3_kernels()
+           : neon_kernels() != nullptr ? neon_kernels()
+                                       : &kCompactKernels;
+  });
   const bool use_software = aes::aes_instructions() == aes::Instructions::kSoftware;
   return use_software || hardware == nullptr ? *software : *hardware;
 }

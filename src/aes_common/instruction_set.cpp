@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "cpu_features.h"
+#include "locks/fork_safe_cache.h"
 
 namespace pelm::aes {
 
@@ -17,11 +18,12 @@ Instructions best_instructions() {
 }
 
 std::atomic<bool> g_force_software{false};
+ForkSafeCache<Instructions> g_best;
 
 }  // namespace
 
 Instructions aes_instructions() {
-  static const Instructions best = best_instructions();
+  const Instructions best = g_best.get(best_instructions);
   return g_force_software.load(std::memory_order_relaxed) ? Instructions::kSoftware : best;
 }
 

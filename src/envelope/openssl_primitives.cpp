@@ -6,6 +6,7 @@
 #include <openssl/aes.h>
 #endif
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -37,11 +38,25 @@ namespace {
 
 // AES-256-CFB128 as EVP offers it, which runs on the CPU's AES instructions
 // where it has them (OpenSSL's AES_cfb128_encrypt does not). OpenSSL 3
-// looks the cipher up once; older builds hand out a static table.
+// looks the cipher up once (kept without a static's guard variable, which a
+// fork() during the lookup would leave taken in the child; of two threads
+// looking it up at once, one gives its copy back); older builds hand out a
+// static table.
+#if OPENSSL_VERSION_NUMBER >= 0x30000000L
+std::atomic<EVP_CIPHER*> g_cipher{nullptr};
+#endif
+
 const EVP_CIPHER* aes256_cfb128() {
 #if OPENSSL_VERSION_NUMBER >= 0x30000000L
-  static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-256-CFB", nullptr);
-  return cipher;
+  EVP_CIPHER* cipher = g_cipher.load(std::memory_order_acquire);
+  if (cipher != nullptr) return cipher;
+  EVP_CIPHER* fetched = EVP_CIPHER_fetch(nullptr, "AES-256-CFB", nullptr);
+  if (fetched == nullptr) return nullptr;
+  if (!g_cipher.compare_exchange_strong(cipher, fetched, std::memory_order_acq_rel)) {
+    EVP_CIPHER_free(fetched);  // another thread's copy is kept
+    return cipher;
+  }
+  return fetched;
 #else
   return EVP_aes_256_cfb128();
 #endif

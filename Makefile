@@ -24,19 +24,20 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-boringssl bench bench-build bench-instr bench-java ct-check ct-memcheck
+        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl bench bench-build bench-instr bench-java ct-check ct-memcheck
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
 	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-builtin, test-arm64,"
-	@echo "                     test-armv7, test-x86, test-boringssl, ct-memcheck"
+	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, ct-memcheck"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
 	@echo "make test-arm64      cross-build for arm64 (gcc and clang), run the native suites under qemu-aarch64"
 	@echo "make test-armv7      cross-build for 32-bit Arm with clang, the native suites under qemu-arm (both paths)"
 	@echo "make test-x86        cross-build for 32-bit x86, the native suites under qemu-i386 (both paths)"
+	@echo "make test-table-path the native suites under qemu-x86_64 on a CPU without SSSE3: the table path"
 	@echo "make test-builtin    the library on its own AES-256 and Base64 (no libcrypto), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
@@ -144,6 +145,17 @@ test-x86: deps
 	QEMU_CPU=max ctest --test-dir build-x86 --output-on-failure -j $(JOBS)
 	QEMU_CPU=n270 ctest --test-dir build-x86 --output-on-failure -j $(JOBS)
 
+# The table path, which the dispatch takes only on CPUs with neither AES
+# instructions nor a vector permute: the builtin build's native suites under
+# qemu-x86_64 on an AMD Opteron of the K8 generation (SSE2, no SSSE3, no
+# AES-NI).
+test-table-path: deps
+	@scripts/install-packages.sh qemu-user
+	@cmake -S . -B build-table-path -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-linux-gnu-qemu.cmake \
+	  $(CMAKE_QUIET) -DCMAKE_BUILD_TYPE=Release -DPELM_BUILD_JAVA=OFF -DPELM_CRYPTO_PROVIDER=builtin
+	@cmake --build build-table-path -j $(JOBS)
+	QEMU_CPU=Opteron_G2 ctest --test-dir build-table-path --output-on-failure -j $(JOBS)
+
 # The library with its own AES-256 and Base64 (no libcrypto, the Android
 # default), every suite run against OpenSSL as the reference.
 test-builtin: deps
@@ -161,7 +173,8 @@ test-boringssl: deps
 	@cmake --build build-boringssl -j $(JOBS)
 	ctest --test-dir build-boringssl --output-on-failure -j $(JOBS) -LE soak
 
-check: test sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-boringssl ct-memcheck
+check: test sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
+       ct-memcheck
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags;
@@ -213,4 +226,4 @@ ct-memcheck: deps
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-armv7 build-armv7-sysroot build-x86 build-x86-sysroot \
-	  build-builtin build-boringssl build-bench build-ct
+	  build-builtin build-boringssl build-bench build-ct build-table-path

@@ -79,22 +79,57 @@ jstring new_ascii_string_from_bytes(JNIEnv* env, const char* bytes, jsize length
       env->NewObject(string_class.get(), constructor, array.get(), jint{0}, jint{0}, length));
 }
 
+// The usual text is plain ASCII: read in chunks through a small wiped buffer
+// on the stack and narrowed straight into its byte form, with no UTF-16
+// copy of the whole text to allocate, fill and wipe. Kept only when every
+// chunk is plain ASCII; otherwise the caller takes the general path.
+constexpr size_t kChunkUnits = 2048;
+
+bool read_plain_ascii(JNIEnv* env, jstring string, jsize count, std::string& out, bool& plain) {
+  plain = false;
+  const size_t total = static_cast<size_t>(count);
+  char16_t chunk[kChunkUnits];
+  std::string bytes(total, '\0');
+  bool read = true;
+  size_t done = 0;
+  while (done < total) {
+    const size_t n = total - done < kChunkUnits ? total - done : kChunkUnits;
+    env->GetStringRegion(string, static_cast<jsize>(done), static_cast<jsize>(n),
+                         reinterpret_cast<jchar*>(chunk));
+    if (env->ExceptionCheck()) {
+      read = false;
+      break;
+    }
+    if (!is_plain_ascii(chunk, n)) break;
+    narrow(chunk, n, &bytes[done]);
+    done += n;
+  }
+  secure_wipe(chunk, (total < kChunkUnits ? total : kChunkUnits) * sizeof(char16_t));
+  if (read && done == total) {
+    plain = true;
+    out.swap(bytes);
+  }
+  secure_wipe(&bytes[0], bytes.size());
+  return read;
+}
+
 }  // namespace
 
 bool read_java_text(JNIEnv* env, jstring string, std::string& out) {
   const jsize count = env->GetStringLength(string);
   if (env->ExceptionCheck()) return false;
+  try {
+    bool plain = false;
+    if (!read_plain_ascii(env, string, count, out, plain)) return false;
+    if (plain) return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   Units units(static_cast<size_t>(count));
   if (units.get() == nullptr) return false;
   env->GetStringRegion(string, 0, count, reinterpret_cast<jchar*>(units.get()));
   if (env->ExceptionCheck()) return false;
   try {
-    if (is_plain_ascii(units.get(), count)) {  // the usual text, narrowed in one pass
-      std::string bytes(static_cast<size_t>(count), '\0');
-      narrow(units.get(), count, &bytes[0]);
-      out.swap(bytes);
-      return true;
-    }
     std::string bytes(java_text_length(units.get(), count), '\0');
     encode_java_text(units.get(), count, &bytes[0]);
     out.swap(bytes);

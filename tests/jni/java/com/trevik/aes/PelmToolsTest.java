@@ -136,6 +136,25 @@ class PelmToolsTest {
         assertAllFourMatch(text, text);
     }
 
+    /**
+     * Long ASCII texts are read in pieces; one unit that is not plain ASCII
+     * (U+0000, a surrogate pair cut in two, an accented letter) anywhere,
+     * at the pieces' edges included, must still give the text's full byte form.
+     */
+    @Test
+    void oneNonAsciiUnitAnywhereInALongTextComesBackUnchanged() {
+        String[] odd = {"\u0000", "\uD83D\uDE00", "é"};
+        int[] places = {0, 1, 2047, 2048, 2049, 4095, 4096, 6000, 9998};
+        for (String unit : odd) {
+            for (int place : places) {
+                StringBuilder sb = new StringBuilder("x".repeat(10_000));
+                sb.replace(place, place + unit.length(), unit);
+                String text = sb.toString();
+                assertAllFourMatch(text, text);
+            }
+        }
+    }
+
     @Test
     void longRandomUtf16ComesBackUnchanged() {
         Random random = new Random(7);

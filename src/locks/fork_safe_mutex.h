@@ -9,6 +9,7 @@
 #ifndef PELM_LOCKS_FORK_SAFE_MUTEX_H
 #define PELM_LOCKS_FORK_SAFE_MUTEX_H
 
+#include <atomic>
 #include <mutex>
 
 namespace pelm {
@@ -25,7 +26,7 @@ class ForkSafeMutex {
  private:
   friend struct ForkHandlers;
   std::mutex mutex_;
-  std::once_flag registered_;
+  std::atomic<bool> registered_{false};
 };
 
 }  // namespace pelm

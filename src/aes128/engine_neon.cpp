@@ -8,15 +8,17 @@
 
 #if defined(__ARM_NEON)
 
-#include <cstring>
-
 #include "aes_common/neon_rounds.h"
 
 namespace pelm::aes128 {
 
 namespace {
 
+#define PELM_MODES_TARGET  // NEON is the baseline: no attribute
+#include "aes_common/block_modes.inc"
+
 using namespace pelm::aes::neon;
+using Cipher = BlockCipher<kRounds>;
 
 void expand_key() {
   aes::neon::expand_key(g_engine.key, kKeySize / 4, kRounds, g_engine.round_keys);
@@ -25,39 +27,24 @@ void expand_key() {
 
 void encrypt_block(uint8_t* block) {
   g_engine.block = block;
-  store(block, encrypt(load(block), g_engine.round_keys, kRounds));
+  store(block, Cipher{g_engine.round_keys}.encrypt(load(block)));
 }
 
 void decrypt_block(uint8_t* block) {
   g_engine.block = block;
-  store(block, decrypt(load(block), g_engine.round_keys, kRounds));
+  store(block, Cipher{g_engine.round_keys}.decrypt(load(block)));
 }
 
 void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  uint8x16_t chain = load(g_engine.chain);
-  for (size_t k = 0; k < blocks; ++k) {
-    chain = encrypt(veorq_u8(load(in + kBlockSize * k), chain), g_engine.round_keys, kRounds);
-    store(out + kBlockSize * k, chain);
-  }
-  store(g_engine.chain, chain);
+  modes::cbc_encrypt(Cipher{g_engine.round_keys}, g_engine.chain, out, in, blocks);
 }
 
 void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  uint8x16_t chain = load(g_engine.chain);
-  for (size_t k = 0; k < blocks; ++k) {
-    const uint8x16_t c = load(in + kBlockSize * k);
-    store(out + kBlockSize * k, veorq_u8(decrypt(c, g_engine.round_keys, kRounds), chain));
-    chain = c;
-  }
-  store(g_engine.chain, chain);
+  modes::cbc_decrypt(Cipher{g_engine.round_keys}, g_engine.chain, out, in, blocks);
 }
 
 void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  for (size_t k = 0; k < blocks; ++k) {
-    const uint8x16_t keystream = encrypt(load(counter), g_engine.round_keys, kRounds);
-    add_to_counter(counter, 1);
-    store(out + kBlockSize * k, veorq_u8(keystream, load(in + kBlockSize * k)));
-  }
+  modes::ctr(Cipher{g_engine.round_keys}, counter, out, in, blocks);
 }
 
 const EngineKernels kNeonKernels = {

@@ -8,15 +8,17 @@
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 
-#include <cstring>
-
 #include "aes_common/ssse3_rounds.h"
 
 namespace pelm::aes128 {
 
 namespace {
 
+#define PELM_MODES_TARGET PELM_SSSE3
+#include "aes_common/block_modes.inc"
+
 using namespace pelm::aes::ssse3;
+using Cipher = BlockCipher<kRounds>;
 
 PELM_SSSE3 void expand_key() {
   aes::ssse3::expand_key(g_engine.key, kKeySize / 4, kRounds, g_engine.round_keys);
@@ -25,39 +27,24 @@ PELM_SSSE3 void expand_key() {
 
 PELM_SSSE3 void encrypt_block(uint8_t* block) {
   g_engine.block = block;
-  store(block, encrypt(load(block), g_engine.round_keys, kRounds));
+  store(block, Cipher{g_engine.round_keys}.encrypt(load(block)));
 }
 
 PELM_SSSE3 void decrypt_block(uint8_t* block) {
   g_engine.block = block;
-  store(block, decrypt(load(block), g_engine.round_keys, kRounds));
+  store(block, Cipher{g_engine.round_keys}.decrypt(load(block)));
 }
 
 PELM_SSSE3 void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  __m128i chain = load(g_engine.chain);
-  for (size_t k = 0; k < blocks; ++k) {
-    chain = encrypt(_mm_xor_si128(load(in + kBlockSize * k), chain), g_engine.round_keys, kRounds);
-    store(out + kBlockSize * k, chain);
-  }
-  store(g_engine.chain, chain);
+  modes::cbc_encrypt(Cipher{g_engine.round_keys}, g_engine.chain, out, in, blocks);
 }
 
 PELM_SSSE3 void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  __m128i chain = load(g_engine.chain);
-  for (size_t k = 0; k < blocks; ++k) {
-    const __m128i c = load(in + kBlockSize * k);
-    store(out + kBlockSize * k, _mm_xor_si128(decrypt(c, g_engine.round_keys, kRounds), chain));
-    chain = c;
-  }
-  store(g_engine.chain, chain);
+  modes::cbc_decrypt(Cipher{g_engine.round_keys}, g_engine.chain, out, in, blocks);
 }
 
 PELM_SSSE3 void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  for (size_t k = 0; k < blocks; ++k) {
-    const __m128i keystream = encrypt(load(counter), g_engine.round_keys, kRounds);
-    add_to_counter(counter, 1);
-    store(out + kBlockSize * k, _mm_xor_si128(keystream, load(in + kBlockSize * k)));
-  }
+  modes::ctr(Cipher{g_engine.round_keys}, counter, out, in, blocks);
 }
 
 const EngineKernels kSsse3Kernels = {

@@ -13,53 +13,32 @@ namespace pelm::aes256 {
 
 namespace {
 
-using namespace pelm::aes::aesni;
-using Keys = RoundKeys<kRounds>;
+#define PELM_MODES_TARGET PELM_AESNI
+#include "aes_common/block_modes.inc"
 
-constexpr size_t kInFlight = 8;
+using namespace pelm::aes::aesni;
+using Cipher = BlockCipher<kRounds>;
 
 PELM_AESNI void expand_key(const uint8_t* key, Schedule& schedule) {
   expand_key_256(key, schedule.bytes);
 }
 
+PELM_AESNI inline Cipher cipher(const Schedule& schedule) {
+  return {load_round_keys<kRounds>(schedule.bytes)};
+}
+
 PELM_AESNI void encrypt_block(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
-  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
-  store(out, encrypt(load(in), keys));
+  store(out, cipher(schedule).encrypt(load(in)));
 }
 
 PELM_AESNI void cfb_encrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
                             uint8_t* out, size_t blocks) {
-  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
-  __m128i f = load(feedback);
-  for (size_t k = 0; k < blocks; ++k) {
-    f = _mm_xor_si128(encrypt(f, keys), load(in + kBlockSize * k));
-    store(out + kBlockSize * k, f);
-  }
-  store(feedback, f);
+  modes::cfb_encrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 PELM_AESNI void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
                             uint8_t* out, size_t blocks) {
-  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
-  __m128i f = load(feedback);
-  size_t k = 0;
-  for (; k + kInFlight <= blocks; k += kInFlight) {
-    // Every ciphertext block is read before any output is written, so the
-    // buffers may be one.
-    __m128i c[kInFlight], s[kInFlight];
-    s[0] = f;
-    for (size_t j = 0; j < kInFlight; ++j) c[j] = load(in + kBlockSize * (k + j));
-    for (size_t j = 1; j < kInFlight; ++j) s[j] = c[j - 1];
-    encrypt_many<kRounds, kInFlight>(s, keys);
-    for (size_t j = 0; j < kInFlight; ++j) store(out + kBlockSize * (k + j), _mm_xor_si128(s[j], c[j]));
-    f = c[kInFlight - 1];
-  }
-  for (; k < blocks; ++k) {
-    const __m128i c = load(in + kBlockSize * k);
-    store(out + kBlockSize * k, _mm_xor_si128(encrypt(f, keys), c));
-    f = c;
-  }
-  store(feedback, f);
+  modes::cfb_decrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 const Kernels kAesniKernels = {"AES-NI", expand_key, encrypt_block, cfb_encrypt, cfb_decrypt};

@@ -13,53 +13,32 @@ namespace pelm::aes256 {
 
 namespace {
 
-using namespace pelm::aes::armv8;
-using Keys = RoundKeys<kRounds>;
+#define PELM_MODES_TARGET PELM_ARMV8_AES
+#include "aes_common/block_modes.inc"
 
-constexpr size_t kInFlight = 4;
+using namespace pelm::aes::armv8;
+using Cipher = BlockCipher<kRounds>;
 
 PELM_ARMV8_AES void expand_key(const uint8_t* key, Schedule& schedule) {
   aes::armv8::expand_key(key, kKeySize / 4, kRounds, schedule.bytes);
 }
 
+PELM_ARMV8_AES inline Cipher cipher(const Schedule& schedule) {
+  return {load_round_keys<kRounds>(schedule.bytes)};
+}
+
 PELM_ARMV8_AES void encrypt_block(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
-  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
-  store(out, encrypt(load(in), keys));
+  store(out, cipher(schedule).encrypt(load(in)));
 }
 
 PELM_ARMV8_AES void cfb_encrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
-                            uint8_t* out, size_t blocks) {
-  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
-  uint8x16_t f = load(feedback);
-  for (size_t k = 0; k < blocks; ++k) {
-    f = veorq_u8(encrypt(f, keys), load(in + kBlockSize * k));
-    store(out + kBlockSize * k, f);
-  }
-  store(feedback, f);
+                                uint8_t* out, size_t blocks) {
+  modes::cfb_encrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 PELM_ARMV8_AES void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
-                            uint8_t* out, size_t blocks) {
-  const Keys keys = load_round_keys<kRounds>(schedule.bytes);
-  uint8x16_t f = load(feedback);
-  size_t k = 0;
-  for (; k + kInFlight <= blocks; k += kInFlight) {
-    // Every ciphertext block is read before any output is written, so the
-    // buffers may be one.
-    uint8x16_t c[kInFlight], s[kInFlight];
-    s[0] = f;
-    for (size_t j = 0; j < kInFlight; ++j) c[j] = load(in + kBlockSize * (k + j));
-    for (size_t j = 1; j < kInFlight; ++j) s[j] = c[j - 1];
-    encrypt_many<kRounds, kInFlight>(s, keys);
-    for (size_t j = 0; j < kInFlight; ++j) store(out + kBlockSize * (k + j), veorq_u8(s[j], c[j]));
-    f = c[kInFlight - 1];
-  }
-  for (; k < blocks; ++k) {
-    const uint8x16_t c = load(in + kBlockSize * k);
-    store(out + kBlockSize * k, veorq_u8(encrypt(f, keys), c));
-    f = c;
-  }
-  store(feedback, f);
+                                uint8_t* out, size_t blocks) {
+  modes::cfb_decrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 const Kernels kArmv8Kernels = {"ARMv8 Crypto Extensions", expand_key, encrypt_block, cfb_encrypt, cfb_decrypt};

@@ -12,35 +12,30 @@ namespace pelm::aes256 {
 
 namespace {
 
+#define PELM_MODES_TARGET  // NEON is the baseline: no attribute
+#include "aes_common/block_modes.inc"
+
 using namespace pelm::aes::neon;
+using Cipher = BlockCipher<kRounds>;
 
 void expand_key(const uint8_t* key, Schedule& schedule) {
   aes::neon::expand_key(key, kKeySize / 4, kRounds, schedule.bytes);
 }
 
+inline Cipher cipher(const Schedule& schedule) { return {schedule.bytes}; }
+
 void encrypt_block(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
-  store(out, encrypt(load(in), schedule.bytes, kRounds));
+  store(out, cipher(schedule).encrypt(load(in)));
 }
 
 void cfb_encrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
-                            uint8_t* out, size_t blocks) {
-  uint8x16_t f = load(feedback);
-  for (size_t k = 0; k < blocks; ++k) {
-    f = veorq_u8(encrypt(f, schedule.bytes, kRounds), load(in + kBlockSize * k));
-    store(out + kBlockSize * k, f);
-  }
-  store(feedback, f);
+                 uint8_t* out, size_t blocks) {
+  modes::cfb_encrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
-                            uint8_t* out, size_t blocks) {
-  uint8x16_t f = load(feedback);
-  for (size_t k = 0; k < blocks; ++k) {
-    const uint8x16_t c = load(in + kBlockSize * k);
-    store(out + kBlockSize * k, veorq_u8(encrypt(f, schedule.bytes, kRounds), c));
-    f = c;
-  }
-  store(feedback, f);
+                 uint8_t* out, size_t blocks) {
+  modes::cfb_decrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 const Kernels kNeonKernels = {"NEON (constant-time)", expand_key, encrypt_block, cfb_encrypt,

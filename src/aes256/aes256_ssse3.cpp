@@ -11,35 +11,30 @@ namespace pelm::aes256 {
 
 namespace {
 
+#define PELM_MODES_TARGET PELM_SSSE3
+#include "aes_common/block_modes.inc"
+
 using namespace pelm::aes::ssse3;
+using Cipher = BlockCipher<kRounds>;
 
 PELM_SSSE3 void expand_key(const uint8_t* key, Schedule& schedule) {
   aes::ssse3::expand_key(key, kKeySize / 4, kRounds, schedule.bytes);
 }
 
+PELM_SSSE3 inline Cipher cipher(const Schedule& schedule) { return {schedule.bytes}; }
+
 PELM_SSSE3 void encrypt_block(const Schedule& schedule, const uint8_t* in, uint8_t* out) {
-  store(out, encrypt(load(in), schedule.bytes, kRounds));
+  store(out, cipher(schedule).encrypt(load(in)));
 }
 
 PELM_SSSE3 void cfb_encrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
                             uint8_t* out, size_t blocks) {
-  __m128i f = load(feedback);
-  for (size_t k = 0; k < blocks; ++k) {
-    f = _mm_xor_si128(encrypt(f, schedule.bytes, kRounds), load(in + kBlockSize * k));
-    store(out + kBlockSize * k, f);
-  }
-  store(feedback, f);
+  modes::cfb_encrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 PELM_SSSE3 void cfb_decrypt(const Schedule& schedule, uint8_t* feedback, const uint8_t* in,
                             uint8_t* out, size_t blocks) {
-  __m128i f = load(feedback);
-  for (size_t k = 0; k < blocks; ++k) {
-    const __m128i c = load(in + kBlockSize * k);
-    store(out + kBlockSize * k, _mm_xor_si128(encrypt(f, schedule.bytes, kRounds), c));
-    f = c;
-  }
-  store(feedback, f);
+  modes::cfb_decrypt(cipher(schedule), feedback, in, out, blocks);
 }
 
 const Kernels kSsse3Kernels = {"SSSE3 (constant-time)", expand_key, encrypt_block, cfb_encrypt,

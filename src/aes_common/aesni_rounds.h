@@ -11,17 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "x86_blocks.h"
+
 #define PELM_AESNI __attribute__((target("aes,sse2")))
 
 namespace pelm::aes::aesni {
 
-PELM_AESNI inline __m128i load(const uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-PELM_AESNI inline void store(uint8_t* p, __m128i v) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-}
+using blocks::load;
+using blocks::store;
 
 template <int Rounds>
 struct RoundKeys {
@@ -79,6 +76,20 @@ PELM_AESNI inline void decrypt_many(__m128i* s, const RoundKeys<Rounds>& keys) {
   }
   for (size_t j = 0; j < N; ++j) s[j] = _mm_aesdeclast_si128(s[j], keys.k[Rounds]);
 }
+
+// The rounds with one key's round keys (the decryption form for
+// decrypt), as the shared mode loops take them. Eight blocks in flight
+// cover AESENC's latency on the CPUs this runs on.
+template <int Rounds>
+struct BlockCipher {
+  static constexpr size_t kWidth = 8;
+  RoundKeys<Rounds> keys;
+
+  PELM_AESNI __m128i encrypt(__m128i s) const { return aesni::encrypt(s, keys); }
+  PELM_AESNI __m128i decrypt(__m128i s) const { return aesni::decrypt(s, keys); }
+  PELM_AESNI void encrypt_many(__m128i* s) const { aesni::encrypt_many<Rounds, kWidth>(s, keys); }
+  PELM_AESNI void decrypt_many(__m128i* s) const { aesni::decrypt_many<Rounds, kWidth>(s, keys); }
+};
 
 // One FIPS-197 expansion step: w[i] = w[i - Nk] ^ temp for four words at
 // once, `word` holding temp (from AESKEYGENASSIST) in every lane.

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "aes_tables.h"
+#include "arm_blocks.h"
 #include "key_expansion.h"
 
 #if defined(__arm__)
@@ -36,8 +37,8 @@
 
 namespace pelm::aes::armv8 {
 
-PELM_ARMV8_AES inline uint8x16_t load(const uint8_t* p) { return vld1q_u8(p); }
-PELM_ARMV8_AES inline void store(uint8_t* p, uint8x16_t v) { vst1q_u8(p, v); }
+using blocks::load;
+using blocks::store;
 
 template <int Rounds>
 struct RoundKeys {
@@ -92,6 +93,20 @@ PELM_ARMV8_AES inline void decrypt_many(uint8x16_t* s, const RoundKeys<Rounds>& 
   }
   for (size_t j = 0; j < N; ++j) s[j] = veorq_u8(vaesdq_u8(s[j], keys.k[Rounds - 1]), keys.k[Rounds]);
 }
+
+// The rounds with one key's round keys (the decryption form for
+// decrypt), as the shared mode loops take them. Four blocks in flight
+// cover AESE/AESMC's latency on the cores this runs on.
+template <int Rounds>
+struct BlockCipher {
+  static constexpr size_t kWidth = 4;
+  RoundKeys<Rounds> keys;
+
+  PELM_ARMV8_AES uint8x16_t encrypt(uint8x16_t s) const { return armv8::encrypt(s, keys); }
+  PELM_ARMV8_AES uint8x16_t decrypt(uint8x16_t s) const { return armv8::decrypt(s, keys); }
+  PELM_ARMV8_AES void encrypt_many(uint8x16_t* s) const { armv8::encrypt_many<Rounds, kWidth>(s, keys); }
+  PELM_ARMV8_AES void decrypt_many(uint8x16_t* s) const { armv8::decrypt_many<Rounds, kWidth>(s, keys); }
+};
 
 // SubWord on one 32-bit word: AESE with a zero round key on a block whose
 // four columns all hold the word, where ShiftRows moves nothing.

@@ -15,12 +15,13 @@
 #include <cstring>
 
 #include "aes_tables.h"
+#include "arm_blocks.h"
 #include "key_expansion.h"
 
 namespace pelm::aes::neon {
 
-inline uint8x16_t load(const uint8_t* p) { return vld1q_u8(p); }
-inline void store(uint8_t* p, uint8x16_t v) { vst1q_u8(p, v); }
+using blocks::load;
+using blocks::store;
 
 #if defined(__aarch64__)
 
@@ -109,6 +110,17 @@ inline uint8x16_t decrypt(uint8x16_t s, const uint8_t* schedule, int rounds) {
   }
   return veorq_u8(substitute(permute(s, kInvShiftRows), kInvSbox), round_key(schedule, 0));
 }
+
+// The rounds with one key's schedule, as the shared mode loops take them:
+// one block at a time.
+template <int Rounds>
+struct BlockCipher {
+  static constexpr size_t kWidth = 1;
+  const uint8_t* schedule;
+
+  uint8x16_t encrypt(uint8x16_t s) const { return neon::encrypt(s, schedule, Rounds); }
+  uint8x16_t decrypt(uint8x16_t s) const { return neon::decrypt(s, schedule, Rounds); }
+};
 
 inline uint32_t sub_word(uint32_t w) {
   const uint8x16_t s = substitute(vreinterpretq_u8_u32(vdupq_n_u32(w)), kSbox);

@@ -16,18 +16,14 @@
 
 #include "aes_tables.h"
 #include "key_expansion.h"
+#include "x86_blocks.h"
 
 #define PELM_SSSE3 __attribute__((target("ssse3")))
 
 namespace pelm::aes::ssse3 {
 
-PELM_SSSE3 inline __m128i load(const uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-PELM_SSSE3 inline void store(uint8_t* p, __m128i v) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-}
+using blocks::load;
+using blocks::store;
 
 // Every byte through `box` (256 entries), all 256 entries read.
 PELM_SSSE3 inline __m128i substitute(__m128i x, const uint8_t* box) {
@@ -101,6 +97,17 @@ PELM_SSSE3 inline __m128i decrypt(__m128i s, const uint8_t* schedule, int rounds
   }
   return _mm_xor_si128(substitute(inv_shift_rows(s), kInvSbox), round_key(schedule, 0));
 }
+
+// The rounds with one key's schedule, as the shared mode loops take them:
+// one block at a time.
+template <int Rounds>
+struct BlockCipher {
+  static constexpr size_t kWidth = 1;
+  const uint8_t* schedule;
+
+  PELM_SSSE3 __m128i encrypt(__m128i s) const { return ssse3::encrypt(s, schedule, Rounds); }
+  PELM_SSSE3 __m128i decrypt(__m128i s) const { return ssse3::decrypt(s, schedule, Rounds); }
+};
 
 PELM_SSSE3 inline uint32_t sub_word(uint32_t w) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(

@@ -65,6 +65,24 @@ void narrow(const char16_t* __restrict units, size_t count, char* __restrict byt
 // byte-by-byte UTF-8 scans; below it NewStringUTF is cheaper.
 constexpr size_t kByteArrayResult = 4096;
 
+// Zeroes a Java byte array, also when the call that used it threw: the
+// pending exception is set aside for the JNI calls and thrown again.
+void clear_byte_array(JNIEnv* env, jbyteArray array, jsize length) {
+  LocalRef<jthrowable> pending(env, env->ExceptionOccurred());
+  if (pending) env->ExceptionClear();
+  if (void* elements = env->GetPrimitiveArrayCritical(array, nullptr)) {
+    secure_wipe(elements, static_cast<size_t>(length));
+    env->ReleasePrimitiveArrayCritical(array, elements, 0);  // a copy goes back zeroed
+  } else {
+    env->ExceptionClear();  // no memory for a copy: zeroes in pieces instead
+    static const jbyte kZeros[1024] = {};
+    for (jsize done = 0; done < length; done += 1024) {
+      env->SetByteArrayRegion(array, done, length - done < 1024 ? length - done : 1024, kZeros);
+    }
+  }
+  if (pending) env->Throw(pending.get());
+}
+
 jstring new_ascii_string_from_bytes(JNIEnv* env, const char* bytes, jsize length) {
   LocalRef<jclass> string_class(env, env->FindClass("java/lang/String"));
   if (!string_class) return nullptr;
@@ -75,8 +93,12 @@ jstring new_ascii_string_from_bytes(JNIEnv* env, const char* bytes, jsize length
   LocalRef<jbyteArray> array(env, env->NewByteArray(length));
   if (!array) return nullptr;
   env->SetByteArrayRegion(array.get(), 0, length, reinterpret_cast<const jbyte*>(bytes));
-  return static_cast<jstring>(
+  const auto string = static_cast<jstring>(
       env->NewObject(string_class.get(), constructor, array.get(), jint{0}, jint{0}, length));
+  // The String has its own copy; this one would hold an opened text on the
+  // Java heap until the collector got to it.
+  clear_byte_array(env, array.get(), length);
+  return string;
 }
 
 // The usual text is plain ASCII: read in chunks through a small wiped buffer

@@ -126,9 +126,13 @@ final class Reference {
 
     /** method03's result: CBC with PKCS #7 over the strings' byte form. */
     static String encrypt(String key, String iv, String text) {
+        return encrypt(key, iv, javaText(text));
+    }
+
+    static String encrypt(String key, String iv, byte[] plain) {
         byte[] k = java.util.Arrays.copyOf(javaText(key), 16);
         byte[] v = java.util.Arrays.copyOf(javaText(iv), 16);
         return HexFormat.of().formatHex(
-                crypt("AES/CBC/PKCS5Padding", Cipher.ENCRYPT_MODE, k, v, javaText(text)));
+                crypt("AES/CBC/PKCS5Padding", Cipher.ENCRYPT_MODE, k, v, plain));
     }
 }

@@ -5,21 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hex_digit.h"
 #include "pelm/hex.h"
+
+using pelm::aes128::hex_digit_value;
 
 namespace {
 
 // The lowercase digit of a nibble: '0' + n, and 39 more from 10 on.
 inline char digit_of(uint8_t n) { return static_cast<char>('0' + n + (n > 9 ? 39 : 0)); }
-
-// The value of a hex digit; anything else sets `fault`.
-inline uint8_t value_of(uint8_t c, uint8_t& fault) {
-  const uint8_t decimal = c - '0';
-  const uint8_t letter = (c | 0x20) - 'a';  // either case
-  const bool is_decimal = decimal < 10, is_letter = letter < 6;
-  fault |= !(is_decimal | is_letter);
-  return is_decimal ? decimal : letter + 10;
-}
 
 }  // namespace
 
@@ -39,7 +33,7 @@ extern "C" char* bbddbbdbb(const uint8_t* bytes, uint64_t length) {
 extern "C" int bbbddbdbb(char ch, uint8_t* out) {
   if (out == nullptr) return 0;
   uint8_t fault = 0;
-  const uint8_t value = value_of(static_cast<uint8_t>(ch), fault);
+  const uint8_t value = hex_digit_value(static_cast<uint8_t>(ch), fault);
   if (fault) return 0;
   *out = value;
   return 1;
@@ -54,7 +48,7 @@ extern "C" uint8_t* bdddbddbb(const char* text) {
   const auto* chars = reinterpret_cast<const uint8_t*>(text);
   uint8_t fault = 0;
   for (size_t i = 0; i < length / 2; ++i) {
-    const uint8_t high = value_of(chars[2 * i], fault), low = value_of(chars[2 * i + 1], fault);
+    const uint8_t high = hex_digit_value(chars[2 * i], fault), low = hex_digit_value(chars[2 * i + 1], fault);
     bytes[i] = static_cast<uint8_t>(high << 4 | low);
   }
   if (fault) {

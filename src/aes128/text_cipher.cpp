@@ -8,6 +8,7 @@
 #include "pelm/aes128.h"
 #include "pelm/hex.h"
 #include "pelm/text_cipher.h"
+#include "text_decrypt.h"
 
 namespace {
 
@@ -57,25 +58,20 @@ extern "C" char* ll11l1l1ll(const uint8_t* key, const uint8_t* iv, const char* t
   return hex;
 }
 
+void pelm::aes128::decrypt_text_in_place(const uint8_t* key, const uint8_t* iv, uint8_t* data,
+                                         size_t length) {
+  const size_t n = length / kBlock * kBlock;  // whole blocks only
+  qqqpqp(data, data, static_cast<uint32_t>(n), key, iv);
+  unpad(data, n);
+  std::memset(data + n, 0, length - n + 1);  // a part block's ciphertext, and the terminator
+}
+
 extern "C" char* ll11lll11l(const uint8_t* key, const uint8_t* iv, const char* hex) {
   if (key == nullptr || iv == nullptr || hex == nullptr) return nullptr;
   const size_t decoded_length = std::strlen(hex) / 2;
   if (decoded_length / kBlock * kBlock > kMaxPadded) return nullptr;
-  uint8_t* decoded = bdddbddbb(hex);
+  uint8_t* decoded = bdddbddbb(hex);  // decoded_length bytes and a zero
   if (decoded == nullptr) return nullptr;
-  const size_t n = decoded_length / kBlock * kBlock;  // whole blocks only
-
-  // Decryption writes all n bytes; only the terminator needs setting.
-  uint8_t* text = static_cast<uint8_t*>(std::malloc(n + 1));
-  if (text == nullptr) {
-    pelm::secure_wipe(decoded, decoded_length);
-    std::free(decoded);
-    return nullptr;
-  }
-  text[n] = '\0';
-  qqqpqp(text, decoded, static_cast<uint32_t>(n), key, iv);
-  pelm::secure_wipe(decoded, decoded_length);
-  std::free(decoded);
-  unpad(text, n);
-  return reinterpret_cast<char*>(text);
+  pelm::aes128::decrypt_text_in_place(key, iv, decoded, decoded_length);
+  return reinterpret_cast<char*>(decoded);
 }

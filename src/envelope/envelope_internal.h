@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "memory/secure_wipe.h"
@@ -32,27 +31,6 @@ constexpr const char kBase64Error[] = "base64 error";
 constexpr const char kCodedErrorFormat[] = "CV_ERR: name %s, code %d";
 constexpr const char kCodedErrorName[] = "Corvane_DYNAMIC_ENCRYPT_ERR";
 constexpr int kCodedErrorCode = -10001;
-
-// A working buffer, wiped before it is freed: every one holds plaintext,
-// the stream made from it, or the key's work at some point. Null when the
-// allocation failed.
-class Buffer {
- public:
-  explicit Buffer(size_t size)
-      : data_(static_cast<uint8_t*>(std::malloc(size == 0 ? 1 : size))), size_(size) {}
-  ~Buffer() {
-    secure_wipe(data_, size_);
-    std::free(data_);
-  }
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  uint8_t* get() const { return data_; }
-  explicit operator bool() const { return data_ != nullptr; }
-
- private:
-  uint8_t* data_;
-  size_t size_;
-};
 
 // Key and IV decoded from their hex texts; wiped when it goes.
 struct KeyMaterial {

@@ -3,9 +3,11 @@
 #include <new>
 
 #include "envelope_internal.h"
+#include "memory/wiped_buffer.h"
 #include "pelm/envelope.h"
 
 using namespace pelm::envelope;
+using pelm::WipedBuffer;
 
 namespace {
 
@@ -60,7 +62,7 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
     return false;
   }
   const Trimmed text = trim_envelope(envelope);
-  Buffer decoded(text.length);
+  WipedBuffer decoded(text.length);
   if (!decoded) return false;
   const long decoded_length = base64_decode(text.text, text.length, decoded.get());
   if (decoded_length <= 0) {

@@ -4,9 +4,11 @@
 
 #include "deflate_pool.h"
 #include "envelope_internal.h"
+#include "memory/wiped_buffer.h"
 #include "pelm/envelope.h"
 
 using namespace pelm::envelope;
+using pelm::WipedBuffer;
 
 namespace {
 
@@ -29,7 +31,7 @@ bool seal_envelope(const std::string& key_text, const std::string& iv_text,
   }
   // The payload buffer takes the zlib stream, which is then encrypted in
   // place, and the trailer after it.
-  Buffer payload(compressed_bound(length) + kTrailerLength);
+  WipedBuffer payload(compressed_bound(length) + kTrailerLength);
   if (!payload) return false;
   size_t stream_length = 0;
   switch (compress_level9(reinterpret_cast<const uint8_t*>(data.data()), length,

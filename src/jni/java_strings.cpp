@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "aes128/hex_digit.h"
 #include "java_text.h"
 #include "memory/secure_wipe.h"
 #include "local_ref.h"
@@ -159,6 +160,35 @@ bool read_java_text(JNIEnv* env, jstring string, std::string& out) {
     return false;
   }
   return true;
+}
+
+bool decode_java_hex(JNIEnv* env, jstring string, jsize count, uint8_t* bytes, bool& is_hex) {
+  static_assert(kChunkUnits % 2 == 0, "a digit pair never straddles two pieces");
+  is_hex = false;
+  if (count % 2 != 0) return true;
+  const size_t total = static_cast<size_t>(count);
+  char16_t chunk[kChunkUnits];
+  uint8_t fault = 0;
+  bool read = true;
+  for (size_t done = 0; done < total && fault == 0; done += kChunkUnits) {
+    const size_t n = total - done < kChunkUnits ? total - done : kChunkUnits;
+    env->GetStringRegion(string, static_cast<jsize>(done), static_cast<jsize>(n),
+                         reinterpret_cast<jchar*>(chunk));
+    if (env->ExceptionCheck()) {
+      read = false;
+      break;
+    }
+    uint8_t* out = bytes + done / 2;
+    for (size_t i = 0; i < n; i += 2) {
+      fault |= static_cast<uint8_t>((chunk[i] | chunk[i + 1]) > 0x7F);  // not ASCII
+      const uint8_t high = aes128::hex_digit_value(static_cast<uint8_t>(chunk[i]), fault);
+      const uint8_t low = aes128::hex_digit_value(static_cast<uint8_t>(chunk[i + 1]), fault);
+      out[i / 2] = static_cast<uint8_t>(high << 4 | low);
+    }
+  }
+  secure_wipe(chunk, (total < kChunkUnits ? total : kChunkUnits) * sizeof(char16_t));
+  is_hex = read && fault == 0;
+  return read;
 }
 
 jstring new_java_string(JNIEnv* env, const char* bytes, size_t length) {

@@ -6,6 +6,7 @@
 #include <jni.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace pelm::jni {
@@ -14,6 +15,12 @@ namespace pelm::jni {
 // exception pending if it raised one, when the string cannot be read or the
 // bytes cannot be allocated.
 bool read_java_text(JNIEnv* env, jstring string, std::string& out);
+
+// Decodes a string of an even number of hex digits, either case, into the
+// count / 2 bytes at `bytes`, reading it in pieces: no copy of the whole
+// text is made. `is_hex` says whether every unit was a hex digit. False,
+// with the runtime's exception pending, when the string cannot be read.
+bool decode_java_hex(JNIEnv* env, jstring string, jsize count, uint8_t* bytes, bool& is_hex);
 
 // A new String from `length` bytes, which must be followed by a zero byte;
 // null (exception pending, if any) when it cannot be made.

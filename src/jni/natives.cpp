@@ -8,11 +8,14 @@
 #include <string>
 
 #include "java_strings.h"
+#include "aes128/text_decrypt.h"
 #include "memory/secure_wipe.h"
+#include "memory/wiped_buffer.h"
 #include "pelm/envelope.h"
 #include "pelm/jni_bridge.h"
 #include "pelm/text_cipher.h"
 
+using pelm::jni::decode_java_hex;
 using pelm::jni::new_java_string;
 using pelm::jni::read_java_text;
 
@@ -48,7 +51,6 @@ bool read_texts(JNIEnv* env, jstring key, jstring iv, jstring data, CallTexts& t
 
 using EnvelopeCodec = bool (*)(const std::string&, const std::string&,
                                const std::string&, std::string&);
-using TextCipher = char* (*)(const uint8_t*, const uint8_t*, const char*);
 
 jstring run_envelope(JNIEnv* env, jstring key, jstring iv, jstring data,
                      EnvelopeCodec codec) {
@@ -68,22 +70,23 @@ jstring run_envelope(JNIEnv* env, jstring key, jstring iv, jstring data,
 // refused before anything is read, allocated or encrypted.
 constexpr size_t kMaxTextForHex = INT32_MAX / 2 / 16 * 16 - 1;
 
-jstring run_text_cipher(JNIEnv* env, jstring key, jstring iv, jstring data,
-                        TextCipher cipher, size_t max_data_bytes) {
-  if (data != nullptr && static_cast<size_t>(env->GetStringLength(data)) > max_data_bytes) {
+// The cipher reads 16 bytes of each of key and IV; shorter texts would be
+// overread.
+bool usable_cipher_keys(const CallTexts& texts) {
+  return texts.key.size() >= kCipherKeyBytes && texts.iv.size() >= kCipherKeyBytes;
+}
+
+jstring run_text_encrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
+  if (data != nullptr && static_cast<size_t>(env->GetStringLength(data)) > kMaxTextForHex) {
     return nullptr;
   }
   char* result;
   {
     CallTexts texts;
     if (!read_texts(env, key, iv, data, texts)) return nullptr;
-    if (texts.data.size() > max_data_bytes) return nullptr;
-    // The cipher reads 16 bytes of each; shorter texts would be overread.
-    if (texts.key.size() < kCipherKeyBytes || texts.iv.size() < kCipherKeyBytes) {
-      return nullptr;
-    }
-    result = cipher(reinterpret_cast<const uint8_t*>(texts.key.data()),
-                    reinterpret_cast<const uint8_t*>(texts.iv.data()), texts.data.c_str());
+    if (texts.data.size() > kMaxTextForHex || !usable_cipher_keys(texts)) return nullptr;
+    result = ll11l1l1ll(reinterpret_cast<const uint8_t*>(texts.key.data()),
+                        reinterpret_cast<const uint8_t*>(texts.iv.data()), texts.data.c_str());
   }
   if (result == nullptr) return nullptr;
   const size_t length = std::strlen(result);
@@ -91,6 +94,30 @@ jstring run_text_cipher(JNIEnv* env, jstring key, jstring iv, jstring data,
   pelm::secure_wipe(result, length);
   std::free(result);
   return string;
+}
+
+// method04 decodes its hex straight from the Java string into the buffer
+// it decrypts in place; the same result as the text cipher on the string's
+// bytes, without the whole-text copies.
+jstring run_hex_decrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
+  if (key == nullptr || iv == nullptr || data == nullptr) return nullptr;
+  const jsize count = env->GetStringLength(data);
+  if (env->ExceptionCheck() || count == 0 || count % 2 != 0) return nullptr;
+  const size_t length = static_cast<size_t>(count) / 2;
+  pelm::WipedBuffer bytes(length + 1);  // the decryption's terminator too
+  if (!bytes) return nullptr;
+  bool is_hex = false;
+  if (!decode_java_hex(env, data, count, bytes.get(), is_hex) || !is_hex) return nullptr;
+  {
+    CallTexts texts;
+    if (!read_java_text(env, key, texts.key) || !read_java_text(env, iv, texts.iv)) return nullptr;
+    if (!usable_cipher_keys(texts)) return nullptr;
+    pelm::aes128::decrypt_text_in_place(reinterpret_cast<const uint8_t*>(texts.key.data()),
+                                        reinterpret_cast<const uint8_t*>(texts.iv.data()),
+                                        bytes.get(), length);
+  }
+  const char* text = reinterpret_cast<const char*>(bytes.get());
+  return new_java_string(env, text, std::strlen(text));
 }
 
 }  // namespace
@@ -104,10 +131,9 @@ extern "C" jstring method02(JNIEnv* env, jobject, jstring key, jstring iv, jstri
 }
 
 extern "C" jstring method03(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return run_text_cipher(env, key, iv, data, ll11l1l1ll, kMaxTextForHex);
+  return run_text_encrypt(env, key, iv, data);
 }
 
 extern "C" jstring method04(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  // The decrypted text is shorter than its hex: no limit beyond the cipher's.
-  return run_text_cipher(env, key, iv, data, ll11lll11l, SIZE_MAX);
+  return run_hex_decrypt(env, key, iv, data);
 }

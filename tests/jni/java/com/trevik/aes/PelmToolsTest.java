@@ -115,6 +115,22 @@ class PelmToolsTest {
         assertNotNull(PelmTools.method03("éééééééé", "€€€€€€", "text"));
     }
 
+    /** method04 reads its hex in pieces of 2048 units: a fault is seen wherever it is. */
+    @Test
+    void method04SeesAnyNonHexUnitAndTakesEitherCase() {
+        String text = "x".repeat(3000);
+        String hex = PelmTools.method03(KEY, IV, text);  // 6016 digits
+        assertEquals(text, PelmTools.method04(KEY, IV, hex.toUpperCase()));
+        assertEquals(text, PelmTools.method04(KEY, IV, hex + "0a1b"));  // part of a block: ignored
+        assertNull(PelmTools.method04(KEY, IV, hex.substring(1)));  // odd
+        for (int at : new int[] {0, 1, 2046, 2047, 2048, 2049, 4095, 4096, hex.length() - 1}) {
+            for (char bad : new char[] {'g', 'G', ' ', '\0', 'é', '\u0130', '\ud83d'}) {
+                String broken = hex.substring(0, at) + bad + hex.substring(at + 1);
+                assertTrue(PelmTools.method04(KEY, IV, broken) == null, "unit " + (int) bad + " at " + at);
+            }
+        }
+    }
+
     @Test
     void keysAndIvsCountOnlyTheirFirst16Bytes() {
         assertEquals(PelmTools.method03(KEY, IV, "t"), PelmTools.method03(KEY + "xyz", IV + "!", "t"));

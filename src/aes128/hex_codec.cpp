@@ -8,8 +8,6 @@
 #include "hex_digit.h"
 #include "pelm/hex.h"
 
-using pelm::aes128::hex_digit_value;
-
 namespace {
 
 // The lowercase digit of a nibble: '0' + n, and 39 more from 10 on.
@@ -33,7 +31,7 @@ extern "C" char* bbddbbdbb(const uint8_t* bytes, uint64_t length) {
 extern "C" int bbbddbdbb(char ch, uint8_t* out) {
   if (out == nullptr) return 0;
   uint8_t fault = 0;
-  const uint8_t value = hex_digit_value(static_cast<uint8_t>(ch), fault);
+  const uint8_t value = pelm::aes128::hex_digit_value(static_cast<uint8_t>(ch), fault);
   if (fault) return 0;
   *out = value;
   return 1;
@@ -47,10 +45,7 @@ extern "C" uint8_t* bdddbddbb(const char* text) {
   if (bytes == nullptr) return nullptr;
   const auto* chars = reinterpret_cast<const uint8_t*>(text);
   uint8_t fault = 0;
-  for (size_t i = 0; i < length / 2; ++i) {
-    const uint8_t high = hex_digit_value(chars[2 * i], fault), low = hex_digit_value(chars[2 * i + 1], fault);
-    bytes[i] = static_cast<uint8_t>(high << 4 | low);
-  }
+  pelm::aes128::decode_hex_pairs(chars, length / 2, bytes, fault);
   if (fault) {
     std::free(bytes);
     return nullptr;

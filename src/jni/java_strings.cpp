@@ -102,36 +102,46 @@ jstring new_ascii_string_from_bytes(JNIEnv* env, const char* bytes, jsize length
   return string;
 }
 
-// The usual text is plain ASCII: read in chunks through a small wiped buffer
-// on the stack and narrowed straight into its byte form, with no UTF-16
-// copy of the whole text to allocate, fill and wipe. Kept only when every
-// chunk is plain ASCII; otherwise the caller takes the general path.
+// Texts are read in pieces through a small wiped buffer on the stack, so no
+// UTF-16 copy of a whole text is allocated, filled and wiped.
 constexpr size_t kChunkUnits = 2048;
 
-bool read_plain_ascii(JNIEnv* env, jstring string, jsize count, std::string& out, bool& plain) {
-  plain = false;
-  const size_t total = static_cast<size_t>(count);
-  char16_t chunk[kChunkUnits];
-  std::string bytes(total, '\0');
+// Hands the string's `total` units to `take(piece, offset, units)` piece by
+// piece until it returns false. False, with the runtime's exception
+// pending, when a piece cannot be read.
+template <typename Take>
+bool read_in_pieces(JNIEnv* env, jstring string, size_t total, Take take) {
+  char16_t piece[kChunkUnits];
   bool read = true;
-  size_t done = 0;
-  while (done < total) {
+  for (size_t done = 0; done < total; done += kChunkUnits) {
     const size_t n = total - done < kChunkUnits ? total - done : kChunkUnits;
     env->GetStringRegion(string, static_cast<jsize>(done), static_cast<jsize>(n),
-                         reinterpret_cast<jchar*>(chunk));
+                         reinterpret_cast<jchar*>(piece));
     if (env->ExceptionCheck()) {
       read = false;
       break;
     }
-    if (!is_plain_ascii(chunk, n)) break;
-    narrow(chunk, n, &bytes[done]);
-    done += n;
+    if (!take(piece, done, n)) break;
   }
-  secure_wipe(chunk, (total < kChunkUnits ? total : kChunkUnits) * sizeof(char16_t));
-  if (read && done == total) {
-    plain = true;
-    out.swap(bytes);
-  }
+  secure_wipe(piece, (total < kChunkUnits ? total : kChunkUnits) * sizeof(char16_t));
+  return read;
+}
+
+// The usual text is plain ASCII, narrowed straight into its byte form. Kept
+// only when every piece is plain ASCII; otherwise the caller takes the
+// general path.
+bool read_plain_ascii(JNIEnv* env, jstring string, jsize count, std::string& out, bool& plain) {
+  const size_t total = static_cast<size_t>(count);
+  std::string bytes(total, '\0');
+  size_t done = 0;
+  const bool read = read_in_pieces(env, string, total, [&](const char16_t* piece, size_t at, size_t n) {
+    if (!is_plain_ascii(piece, n)) return false;
+    narrow(piece, n, &bytes[at]);
+    done = at + n;
+    return true;
+  });
+  plain = read && done == total;
+  if (plain) out.swap(bytes);
   secure_wipe(&bytes[0], bytes.size());
   return read;
 }
@@ -167,29 +177,19 @@ bool decode_java_hex(JNIEnv* env, jstring string, jsize count, uint8_t* bytes, b
   is_hex = false;
   if (count % 2 != 0) return true;
   const size_t total = static_cast<size_t>(count);
-  char16_t chunk[kChunkUnits];
-  uint8_t digits[kChunkUnits];  // the piece narrowed, so the decoding vectorises
+  uint8_t digits[kChunkUnits];  // each piece narrowed, so the decoding vectorises
   uint8_t fault = 0;
-  bool read = true;
-  for (size_t done = 0; done < total && fault == 0; done += kChunkUnits) {
-    const size_t n = total - done < kChunkUnits ? total - done : kChunkUnits;
-    env->GetStringRegion(string, static_cast<jsize>(done), static_cast<jsize>(n),
-                         reinterpret_cast<jchar*>(chunk));
-    if (env->ExceptionCheck()) {
-      read = false;
-      break;
-    }
+  const bool read = read_in_pieces(env, string, total, [&](const char16_t* piece, size_t at, size_t n) {
     char16_t any = 0;
     for (size_t i = 0; i < n; ++i) {
-      any |= chunk[i];
-      digits[i] = static_cast<uint8_t>(chunk[i]);
+      any |= piece[i];
+      digits[i] = static_cast<uint8_t>(piece[i]);
     }
     fault |= static_cast<uint8_t>(any > 0x7F);  // a unit beyond ASCII is no digit
-    aes128::decode_hex_pairs(digits, n / 2, bytes + done / 2, fault);
-  }
-  const size_t used = total < kChunkUnits ? total : kChunkUnits;
-  secure_wipe(chunk, used * sizeof(char16_t));
-  secure_wipe(digits, used);
+    aes128::decode_hex_pairs(digits, n / 2, bytes + at / 2, fault);
+    return fault == 0;
+  });
+  secure_wipe(digits, total < kChunkUnits ? total : kChunkUnits);
   is_hex = read && fault == 0;
   return read;
 }

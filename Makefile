@@ -24,13 +24,14 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl bench bench-build bench-instr bench-java ct-check ct-memcheck
+        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk bench bench-build bench-instr bench-java ct-check ct-memcheck
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
 	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-builtin, test-arm64,"
-	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, ct-memcheck"
+	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, test-android-ndk,"
+	@echo "                     ct-memcheck"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
@@ -40,6 +41,7 @@ help:
 	@echo "make test-table-path the native suites under qemu-x86_64 on a CPU without SSSE3: the table path"
 	@echo "make test-builtin    the library on its own AES-256 and Base64 (no libcrypto), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
+	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
 	@echo "make bench-java      the four methods through the JVM beside the JDK"
 	@echo "make bench-instr     instructions per byte of the engine's paths (callgrind)"
@@ -173,8 +175,17 @@ test-boringssl: deps
 	@cmake --build build-boringssl -j $(JOBS)
 	ctest --test-dir build-boringssl --output-on-failure -j $(JOBS) -LE soak
 
+# The Android route through the NDK that ANDROID_NDK_ROOT (or
+# ANDROID_NDK_HOME) names: the four ABIs at API 21, standalone and as an
+# app's module in Debug and RelWithDebInfo, with no warning, exactly the
+# public exports, bionic and zlib and liblog alone as NEEDED, 16 KB pages,
+# no __tls_get_addr; then the stripped sizes. Compiles and links only.
+test-android-ndk:
+	@scripts/install-packages.sh cmake make ninja-build
+	tests/android/ndk_check.sh . build-android
+
 check: test sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
-       ct-memcheck
+       test-android-ndk ct-memcheck
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags;
@@ -226,4 +237,4 @@ ct-memcheck: deps
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-armv7 build-armv7-sysroot build-x86 build-x86-sysroot \
-	  build-builtin build-boringssl build-bench build-ct build-table-path
+	  build-builtin build-boringssl build-bench build-ct build-table-path build-android

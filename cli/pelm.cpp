@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,8 +22,13 @@
 #include "pelm/envelope.h"
 #include "pelm/text_cipher.h"
 #include "pelm/version.h"
+#include "secret_text.h"
 
 namespace {
+
+using pelm::cli::append_text;
+using pelm::cli::wipe_text;
+using pelm::cli::WipeOnExit;
 
 // The library opens data of at most this many bytes whose zlib stream is at
 // most as long.
@@ -47,9 +53,11 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --in FILE    read the data from FILE (default: standard input)\n"
-    "  --out FILE   write the result to the file FILE names (through symlinks,\n"
-    "               keeping its mode), whole or not at all (default: standard\n"
-    "               output; a line break is added only on a terminal)\n"
+    "  --out FILE   write the result to the file FILE names (through symlinks):\n"
+    "               a regular file is replaced whole or not at all, keeping its\n"
+    "               mode, owner, group and ACL where allowed; a device, FIFO or\n"
+    "               socket is written in place, never replaced (default:\n"
+    "               standard output; a line break is added only on a terminal)\n"
     "  --force      seal data the library could not open again (more than\n"
     "               16772159 bytes, or a zlib stream that long), with a warning\n"
     "  --help       this text\n"
@@ -95,6 +103,7 @@ void keep_reason(const __android_logger_data*, const char* message) { g_reason =
 
 bool read_all(int fd, std::string& out) {
   char buffer[1 << 16];
+  WipeOnExit wipe_buffer{[&] { explicit_bzero(buffer, sizeof buffer); }};
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n == 0) return true;
@@ -102,18 +111,18 @@ bool read_all(int fd, std::string& out) {
       if (errno == EINTR) continue;
       return false;
     }
-    out.append(buffer, static_cast<size_t>(n));
+    append_text(out, buffer, static_cast<size_t>(n));
   }
 }
 
-std::string read_file(const std::string& path, const char* what) {
+// Replaces `content` with the file's bytes.
+void read_file(const std::string& path, const char* what, std::string& content) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  std::string content;
   if (fd < 0 || !read_all(fd, content)) {
+    wipe_text(content);
     fail(std::string("cannot read ") + what + " " + path + ": " + std::strerror(errno));
   }
   close(fd);
-  return content;
 }
 
 bool write_all(int fd, const std::string& data) {
@@ -148,39 +157,103 @@ std::string file_named_by(const std::string& path) {
   fail("cannot write " + path + ": too many levels of symbolic links");
 }
 
-// Writes through a temporary file beside the file the name leads to and
-// renames it over that file, so a reader never sees a partial result and a
-// failure leaves the file as it was. The new file keeps the old one's mode
-// (a new one gets 0666 less the umask); a hard link to the old file keeps
-// the old content.
+// SIGINT, SIGTERM and SIGHUP held back while the temporary file comes and
+// goes, so the handler always knows whether it exists.
+class CaughtSignalsHeld {
+ public:
+  CaughtSignalsHeld() {
+    sigset_t caught;
+    sigemptyset(&caught);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&caught, signal);
+    sigprocmask(SIG_BLOCK, &caught, &previous_);
+  }
+  ~CaughtSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  CaughtSignalsHeld(const CaughtSignalsHeld&) = delete;
+  CaughtSignalsHeld& operator=(const CaughtSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+constexpr const char kAclName[] = "system.posix_acl_access";
+
+// Gives the new file the old one's owner and group (as root, or a group the
+// user is in; otherwise it stays the user's, and only the mode is kept), its
+// mode after that (a change of owner clears the set-ID bits), then its ACL.
+void keep_attributes(int fd, const std::string& target, const struct stat& existing,
+                     const std::string& shown) {
+  if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+    // Only root may give a file away; a user may still keep its group.
+    const int group_kept = fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+    (void)group_kept;
+  }
+  if (fchmod(fd, existing.st_mode & 07777) != 0) {
+    fail("cannot write " + shown + ": " + std::strerror(errno));
+  }
+  char acl[4096];
+  const ssize_t n = getxattr(target.c_str(), kAclName, acl, sizeof acl);
+  if (n > 0 && fsetxattr(fd, kAclName, acl, static_cast<size_t>(n), 0) != 0) {
+    warn("the ACL of " + shown + " could not be kept: " + std::strerror(errno));
+  }
+}
+
+// A device, FIFO or socket is written as open(2) writes it: in place, never
+// replaced by a regular file.
+void write_in_place(const std::string& target, const std::string& shown, const std::string& result) {
+  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) fail("cannot write " + shown + ": " + std::strerror(errno));
+  struct stat opened;
+  if (fstat(fd, &opened) != 0 || S_ISREG(opened.st_mode)) {
+    close(fd);
+    fail("cannot write " + shown + ": it changed while being opened");
+  }
+  const bool written = write_all(fd, result);
+  const int saved = errno;
+  close(fd);
+  if (!written) fail("cannot write " + shown + ": " + std::strerror(saved));
+}
+
+// A regular file (or a name for one that is not there yet) is written
+// through a temporary file beside the file the name leads to and renamed
+// over it, so a reader never sees a partial result and a failure leaves the
+// file as it was. A new file gets 0666 less the umask; a hard link to the
+// old file keeps the old content.
 void write_result(const std::optional<std::string>& out_path, const std::string& result) {
   if (!out_path) {
-    const bool terminal = isatty(STDOUT_FILENO);
-    if (!write_all(STDOUT_FILENO, terminal ? result + "\n" : result)) {
+    if (!write_all(STDOUT_FILENO, result) || (isatty(STDOUT_FILENO) && !write_all(STDOUT_FILENO, "\n"))) {
       fail(std::string("cannot write the result: ") + std::strerror(errno));
     }
     return;
   }
   const std::string target = file_named_by(*out_path);
-  mode_t mode;
   struct stat existing;
-  if (stat(target.c_str(), &existing) == 0) {
-    mode = existing.st_mode & 07777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
+  const bool exists = stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+    write_in_place(target, *out_path, result);
+    return;
   }
   const std::string temp = target + ".XXXXXX";
   if (temp.size() >= sizeof g_temp_path) fail("cannot write " + *out_path + ": the name is too long");
-  std::memcpy(g_temp_path, temp.c_str(), temp.size() + 1);
-  const int fd = mkstemp(g_temp_path);
+  int fd;
+  {
+    CaughtSignalsHeld held;
+    std::memcpy(g_temp_path, temp.c_str(), temp.size() + 1);
+    fd = mkstemp(g_temp_path);
+    if (fd >= 0) g_temp_exists = 1;
+  }
   if (fd < 0) fail("cannot create a file beside " + target + ": " + std::strerror(errno));
-  g_temp_exists = 1;
-  const bool written = fchmod(fd, mode) == 0 && write_all(fd, result) && fsync(fd) == 0;
+  if (exists) {
+    keep_attributes(fd, target, existing, *out_path);
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (fchmod(fd, 0666 & ~mask) != 0) fail("cannot write " + *out_path + ": " + std::strerror(errno));
+  }
+  const bool written = write_all(fd, result) && fsync(fd) == 0;
   const int saved = errno;
   close(fd);
   if (!written) fail("cannot write " + *out_path + ": " + std::strerror(saved));
+  CaughtSignalsHeld held;
   if (rename(g_temp_path, target.c_str()) != 0) {
     fail("cannot write " + *out_path + ": " + std::strerror(errno));
   }
@@ -199,18 +272,23 @@ std::string take_value(int& i, int argc, char** argv) {
   return argv[++i];
 }
 
-std::string without_final_line_break(std::string s) {
+// In place: a copy would leave the text behind in the memory it came from.
+void drop_final_line_break(std::string& s) {
   if (!s.empty() && s.back() == '\n') s.pop_back();
   if (!s.empty() && s.back() == '\r') s.pop_back();
-  return s;
 }
 
 // The key or IV from a file, the command line or the environment, in that
 // order. The text cipher reads its own variables, never the envelope's.
-std::string key_source(const std::optional<std::string>& file, const std::optional<std::string>& text,
+std::string key_source(const std::optional<std::string>& file, std::optional<std::string>& text,
                        const Options& o, const char* what, const char* option) {
-  if (file) return without_final_line_break(read_file(*file, what));
-  if (text) return *text;
+  if (file) {
+    std::string content;
+    read_file(*file, what, content);
+    drop_final_line_break(content);
+    return content;
+  }
+  if (text) return std::move(*text);
   const char* variable = o.text_cipher() ? (option[2] == 'k' ? "PELM_TEXT_KEY" : "PELM_TEXT_IV")
                                          : (option[2] == 'k' ? "PELM_KEY" : "PELM_IV");
   if (const char* value = std::getenv(variable)) return value;
@@ -227,6 +305,10 @@ std::string key_source(const std::optional<std::string>& file, const std::option
 Options parse(int argc, char** argv) {
   Options o;
   std::optional<std::string> key_text, iv_text, key_file, iv_file;
+  WipeOnExit wipe{[&] {
+    wipe_text(key_text);
+    wipe_text(iv_text);
+  }};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -268,8 +350,12 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
+// The text cipher's results are secret too (decrypt's is the plaintext).
+struct WipingFree {
+  void operator()(char* p) const {
+    explicit_bzero(p, std::strlen(p));
+    std::free(p);
+  }
 };
 
 bool all_hex(const std::string& text) {
@@ -279,7 +365,7 @@ bool all_hex(const std::string& text) {
 // Bytes of the payload an envelope text decodes to (before the trailer is
 // read): three per four characters, less the padding.
 long payload_length(const std::string& envelope) {
-  const size_t end = envelope.find_last_not_of(" \t\r\n") + 1;
+  const size_t end = envelope.find_last_not_of(" \t\r\n-") + 1;
   size_t begin = envelope.find_first_not_of(" \t");
   if (begin == std::string::npos || end == 0) return 0;
   long padding = 0;
@@ -355,7 +441,7 @@ std::string run(const Options& o, const std::string& data) {
   }
   const auto* k = reinterpret_cast<const uint8_t*>(key.data());
   const auto* v = reinterpret_cast<const uint8_t*>(iv.data());
-  std::unique_ptr<char, FreeDeleter> out(o.command == "encrypt" ? ll11l1l1ll(k, v, data.c_str())
+  std::unique_ptr<char, WipingFree> out(o.command == "encrypt" ? ll11l1l1ll(k, v, data.c_str())
                                                                  : ll11lll11l(k, v, data.c_str()));
   if (!out) {
     fail(o.command == "decrypt" ? "decrypt failed: the data is not hex (an even number of "
@@ -366,18 +452,25 @@ std::string run(const Options& o, const std::string& data) {
 }
 
 int run_command(int argc, char** argv) {
-  const Options options = parse(argc, argv);
+  Options options = parse(argc, argv);
+  std::string data, result;
+  WipeOnExit wipe{[&] {
+    wipe_text(options.key);
+    wipe_text(options.iv);
+    wipe_text(data);
+    wipe_text(result);
+  }};
   __android_log_set_logger(keep_reason);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, on_signal);
-  std::string data;
   if (options.in) {
-    data = read_file(*options.in, "the input");
+    read_file(*options.in, "the input", data);
   } else if (!read_all(STDIN_FILENO, data)) {
     fail(std::string("cannot read standard input: ") + std::strerror(errno));
   }
   // Hex and Base64 from a file or a pipe often end in a line break.
-  if (options.command == "decrypt") data = without_final_line_break(data);
-  write_result(options.out, run(options, data));
+  if (options.command == "decrypt") drop_final_line_break(data);
+  result = run(options, data);
+  write_result(options.out, result);
   return 0;
 }
 

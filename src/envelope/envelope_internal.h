@@ -42,6 +42,10 @@ struct KeyMaterial {
   ~KeyMaterial() { secure_wipe(this, sizeof *this); }
 };
 
+// myHexLine's decoding of 2 * byte_count characters straight into `out`,
+// with no allocation: for secrets, which must not pass through a string.
+void hex_line_into(const char* text, size_t byte_count, uint8_t* out);
+
 // Checks the text lengths and decodes them; logs "Input error" on failure.
 bool decode_key_material(const std::string& key_text,
                          const std::string& iv_text, KeyMaterial& material);

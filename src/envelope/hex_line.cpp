@@ -2,6 +2,7 @@
 // value, non-digits count as -1, and only an odd length is refused. The key
 // text is a secret, so a character's value is computed with masks: no
 // branch and no table index depends on it.
+#include "envelope_internal.h"
 #include "pelm/envelope.h"
 
 namespace {
@@ -23,15 +24,23 @@ int myHexValue(char ch) {
          ~(decimal | upper | lower);  // -1 for every other byte
 }
 
+namespace pelm::envelope {
+
+void hex_line_into(const char* text, size_t byte_count, uint8_t* out) {
+  for (size_t i = 0; i < byte_count; ++i) {
+    const int high = myHexValue(text[2 * i]);
+    const int low = myHexValue(text[2 * i + 1]);
+    // Two's-complement wrap: a -1 nibble gives the fixed bytes 0xEF, 0xFF...
+    out[i] = static_cast<uint8_t>(static_cast<unsigned>(16 * high + low) & 0xFF);
+  }
+}
+
+}  // namespace pelm::envelope
+
 std::string myHexLine(const std::string& text) {
   std::string bytes;
   if (text.size() % 2 != 0) return bytes;
   bytes.resize(text.size() / 2);
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const int high = myHexValue(text[2 * i]);
-    const int low = myHexValue(text[2 * i + 1]);
-    // Two's-complement wrap: a -1 nibble gives the fixed bytes 0xEF, 0xFF...
-    bytes[i] = static_cast<char>(static_cast<unsigned>(16 * high + low) & 0xFF);
-  }
+  pelm::envelope::hex_line_into(text.data(), bytes.size(), reinterpret_cast<uint8_t*>(&bytes[0]));
   return bytes;
 }

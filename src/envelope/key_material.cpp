@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "envelope_internal.h"
 #include "pelm/envelope.h"
 
@@ -11,14 +9,11 @@ bool decode_key_material(const std::string& key_text,
     err_log("%s", kInputError);
     return false;
   }
-  // Texts of these lengths always decode to exactly 32 and 16 bytes; the
-  // decoded copies are wiped before their memory goes back.
-  std::string key = myHexLine(key_text);
-  std::string iv = myHexLine(iv_text);
-  std::memcpy(material.key, key.data(), kKeyLength);
-  std::memcpy(material.iv, iv.data(), kIvLength);
-  secure_wipe(&key[0], key.size());
-  secure_wipe(&iv[0], iv.size());
+  // Decoded straight into the material, which wipes itself: no copy of
+  // the key passes through memory that an allocation failure would free
+  // unwiped.
+  hex_line_into(key_text.data(), kKeyLength, material.key);
+  hex_line_into(iv_text.data(), kIvLength, material.iv);
   return true;
 }
 

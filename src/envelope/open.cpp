@@ -25,23 +25,25 @@ uint32_t get_be32(const uint8_t* in) {
          uint32_t{in[3]};
 }
 
-// The part of an envelope text the Base64 decoder reads: spaces and tabs
-// are set aside at the start, and those and line breaks at the end, as
-// envelopes pick them up in transit. The padding is counted on this same
-// part, so an envelope with a trailing line break opens exactly as the bare
-// one does. Anything else around the text is left for the decoder to refuse.
+// The part of an envelope text the Base64 decoder reads, as OpenSSL's
+// EVP_DecodeBlock takes it: spaces and tabs are set aside at the start, and
+// any run of those, line breaks and "-" (the first character of a PEM-style
+// end line) at the end, as envelopes pick them up in transit. The padding
+// is counted on this same part, so an envelope with a trailing line break
+// opens exactly as the bare one does. Anything else around the text is left
+// for the decoder to refuse.
 struct Trimmed {
   const char* text;
   size_t length;
 };
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_line_break(char c) { return c == '\r' || c == '\n'; }
+bool is_trailing_noise(char c) { return is_blank(c) || c == '\r' || c == '\n' || c == '-'; }
 
 Trimmed trim_envelope(const std::string& envelope) {
   size_t begin = 0, end = envelope.size();
   while (begin < end && is_blank(envelope[begin])) ++begin;
-  while (end > begin && (is_blank(envelope[end - 1]) || is_line_break(envelope[end - 1]))) --end;
+  while (end > begin && is_trailing_noise(envelope[end - 1])) --end;
   return {envelope.data() + begin, end - begin};
 }
 

@@ -120,20 +120,33 @@ jstring run_hex_decrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
   return new_java_string(env, text, std::strlen(text));
 }
 
+// Every failure of a native is a null result, also when the runtime could
+// not allocate a string or array for the call (its OutOfMemoryError is
+// cleared, not thrown at the caller): the class promises null on any
+// failure, and an app checks for null.
+jstring null_on_failure(JNIEnv* env, jstring result) {
+  if (env->ExceptionCheck()) {
+    env->ExceptionClear();
+    if (result != nullptr) env->DeleteLocalRef(result);
+    return nullptr;
+  }
+  return result;
+}
+
 }  // namespace
 
 extern "C" jstring method01(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return run_envelope(env, key, iv, data, myEncrypt);
+  return null_on_failure(env, run_envelope(env, key, iv, data, myEncrypt));
 }
 
 extern "C" jstring method02(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return run_envelope(env, key, iv, data, myDecrypt);
+  return null_on_failure(env, run_envelope(env, key, iv, data, myDecrypt));
 }
 
 extern "C" jstring method03(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return run_text_encrypt(env, key, iv, data);
+  return null_on_failure(env, run_text_encrypt(env, key, iv, data));
 }
 
 extern "C" jstring method04(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return run_hex_decrypt(env, key, iv, data);
+  return null_on_failure(env, run_hex_decrypt(env, key, iv, data));
 }

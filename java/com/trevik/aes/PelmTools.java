@@ -5,7 +5,9 @@ package com.trevik.aes;
  *
  * <p>Every method takes a key text, an IV text and a data text, and returns a
  * new {@code String}, or {@code null} on any failure (a null argument
- * included). No method throws for bad input, and none says why it failed;
+ * included). No method throws for bad input, nor when the Java heap cannot
+ * hold the call's strings or its result: that failure too is a null, with
+ * the runtime's {@link OutOfMemoryError} cleared. None says why it failed;
  * the envelope methods write the reason to the Android log under the tag
  * {@code "tagName"}.
  *

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# pelm --out over a table of targets: what each kind of file must be after
+# a write, and what must never be left beside it. Then the options that mean
+# nothing for a command, key files ending in CR LF, and a signal at the
+# moment the temporary file is created.
+# Usage: out_rules_test.sh PELM [SIGNAL_IN_MKSTEMP_LIBRARY]
+# (PELM_EMULATOR, if set, runs the tool: a cross build under qemu.)
+set -uo pipefail
+read -r -a emulator <<<"${PELM_EMULATOR:-}"
+pelm=("${emulator[@]}" "$1")
+preload=${2:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+key=603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4
+iv=000102030405060708090a0b0c0d0e0f
+passed=0 failed=0 skipped=0
+check() {  # NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+skip() { skipped=$((skipped + 1)); echo "SKIPPED: $1"; }
+root=$([ "$(id -u)" -eq 0 ] && echo 1 || echo 0)
+
+printf 'the data, sealed once\n' >"$work/data"
+"${pelm[@]}" seal --key "$key" --iv "$iv" --in "$work/data" --out "$work/envelope" || exit 1
+no_temp_beside() { [ -z "$(find "$work/t" -name '*.??????' 2>/dev/null)" ]; }
+
+# Each row: a name, how to make the target (in $work/t, named $t), what
+# must hold after `pelm open --out $t` (status in $status).
+make_regular() { echo old >"$t"; chmod 0640 "$t"; }
+holds_regular() { [ $status -eq 0 ] && [ -f "$t" ] && [ ! -L "$t" ] && cmp -s "$t" "$work/data" &&
+                  [ "$(stat -c %a "$t")" = 640 ]; }
+make_special_bits() { echo old >"$t"; chmod 7750 "$t"; }
+holds_special_bits() { [ $status -eq 0 ] && cmp -s "$t" "$work/data" && [ "$(stat -c %a "$t")" = 7750 ]; }
+make_foreign_owner() { echo old >"$t"; chown 1234:1234 "$t"; chmod 0640 "$t"; }
+holds_foreign_owner() { [ $status -eq 0 ] && cmp -s "$t" "$work/data" &&
+                        [ "$(stat -c %u:%g:%a "$t")" = 1234:1234:640 ]; }
+make_relative_link() { echo old >"$work/t/real"; ln -s real "$t"; }
+holds_relative_link() { [ $status -eq 0 ] && [ -L "$t" ] && cmp -s "$work/t/real" "$work/data"; }
+make_absolute_link() {
+  mkdir -p "$work/t/elsewhere"
+  echo old >"$work/t/elsewhere/real"
+  mkdir -p "$work/t/links"
+  ln -s "$work/t/elsewhere/real" "$work/t/links/link"
+  t=$work/t/links/link
+}
+holds_absolute_link() { [ $status -eq 0 ] && [ -L "$t" ] && cmp -s "$work/t/elsewhere/real" "$work/data" &&
+                        [ ! -e "$work/t/links$work/t/elsewhere/real" ]; }
+make_hard_link() { echo old >"$t"; ln "$t" "$work/t/other_name"; }
+holds_hard_link() { [ $status -eq 0 ] && cmp -s "$t" "$work/data" && [ "$(cat "$work/t/other_name")" = old ]; }
+make_new_file() { :; }
+holds_new_file() { [ $status -eq 0 ] && cmp -s "$t" "$work/data"; }
+make_device() { mknod "$t" c 1 3; }  # the null device's numbers
+holds_device() { [ $status -eq 0 ] && [ -c "$t" ] && [ "$(stat -c %t:%T "$t")" = 1:3 ]; }
+make_fifo() { mkfifo "$t"; (timeout 10 cat "$t" >"$work/fifo_read") & reader=$!; }
+holds_fifo() { wait "$reader"; [ $status -eq 0 ] && [ -p "$t" ] && cmp -s "$work/fifo_read" "$work/data"; }
+make_socket() { python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$t"; }
+holds_socket() { [ $status -eq 1 ] && [ -S "$t" ]; }
+make_folder() { mkdir "$t"; }
+holds_folder() { [ $status -eq 1 ] && [ -d "$t" ]; }
+
+rows="regular special_bits foreign_owner relative_link absolute_link hard_link new_file device fifo socket folder"
+for row in $rows; do
+  case $row in
+    foreign_owner|device) [ "$root" = 1 ] || { skip "$row: needs root (chown, mknod)"; continue; } ;;
+    socket) command -v python3 >/dev/null || { skip "$row: no python3 to make a socket"; continue; } ;;
+  esac
+  rm -rf "$work/t"
+  mkdir "$work/t"
+  t=$work/t/target
+  "make_$row"
+  timeout 20 "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/envelope" --out "$t" >"$work/out" 2>"$work/err"
+  status=$?
+  check "--out $row: $(tr '\n' ' ' <"$work/err")" "holds_$row"
+  check "--out $row: nothing left beside it" no_temp_beside
+done
+
+# Options that mean nothing for a command are refused, not ignored.
+for command in open encrypt decrypt; do
+  "${pelm[@]}" "$command" --force --key "$key" --iv "$iv" </dev/null >/dev/null 2>"$work/err"
+  check "--force with $command: a usage error" test $? -eq 2
+done
+
+# Key and IV files written on Windows end in CR LF: neither byte is key.
+printf '%s\r\n' "$key" >"$work/key_crlf"
+printf '%s\r\n' "$iv" >"$work/iv_crlf"
+"${pelm[@]}" seal --key-file "$work/key_crlf" --iv-file "$work/iv_crlf" --in "$work/data" >"$work/crlf_envelope" 2>"$work/err"
+"${pelm[@]}" seal --key "$key" --iv "$iv" --in "$work/data" >"$work/plain_envelope"
+check "key files ending in CR LF seal as the bare texts" cmp -s "$work/crlf_envelope" "$work/plain_envelope"
+
+# A SIGTERM the moment mkstemp has made the temporary file.
+if [ -z "$preload" ]; then
+  skip "signal in mkstemp: no preload library (an emulated build)"
+else
+  for kind in new_file regular; do
+    rm -rf "$work/t"
+    mkdir "$work/t"
+    t=$work/t/target
+    [ $kind = regular ] && echo old >"$t"
+    LD_PRELOAD=$preload "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/envelope" --out "$t" 2>/dev/null
+    status=$?
+    check "SIGTERM inside mkstemp ($kind): the tool dies of it" test $status -eq 143
+    check "SIGTERM inside mkstemp ($kind): no temporary file left" no_temp_beside
+  done
+fi
+
+echo "$passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ]

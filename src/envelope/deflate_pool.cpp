@@ -3,11 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
-#include <mutex>
 #include <new>
 
-#include "locks/fork_safe_mutex.h"
 #include "memory/secure_wipe.h"
 
 namespace pelm::envelope {
@@ -78,17 +77,16 @@ bool init_stream(KeptStream* kept) {
   return deflateInit(&kept->stream, kLevel) == Z_OK;
 }
 
-// Idle streams, ready. Plain zero-initialised data: nothing runs at load,
-// and the pool fills on first use.
-ForkSafeMutex g_pool_mutex;
-KeptStream* g_idle[kKeptDeflateStreams];
-size_t g_idle_count;
+// Idle streams, ready, one per slot. Taken and given back by one atomic
+// exchange each: no lock, so a fork at any moment leaves the pool whole in
+// the child. Plain zero-initialised data: nothing runs at load, and the
+// pool fills on first use.
+std::atomic<KeptStream*> g_idle[kKeptDeflateStreams];
 
 // A stream for one call: an idle one, or a new one.
 KeptStream* take_stream() {
-  {
-    std::lock_guard<ForkSafeMutex> lock(g_pool_mutex);
-    if (g_idle_count > 0) return g_idle[--g_idle_count];
+  for (std::atomic<KeptStream*>& slot : g_idle) {
+    if (KeptStream* kept = slot.exchange(nullptr, std::memory_order_acquire)) return kept;
   }
   auto* kept = new (std::nothrow) KeptStream();
   if (kept != nullptr && !init_stream(kept)) {
@@ -104,10 +102,12 @@ KeptStream* take_stream() {
 void give_back(KeptStream* kept) {
   deflateEnd(&kept->stream);
   if (init_stream(kept)) {
-    std::lock_guard<ForkSafeMutex> lock(g_pool_mutex);
-    if (g_idle_count < kKeptDeflateStreams) {
-      g_idle[g_idle_count++] = kept;
-      return;
+    for (std::atomic<KeptStream*>& slot : g_idle) {
+      KeptStream* empty = nullptr;
+      if (slot.compare_exchange_strong(empty, kept, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
+        return;
+      }
     }
   }
   deflateEnd(&kept->stream);
@@ -126,8 +126,9 @@ struct Lease {
 size_t compressed_bound(size_t length) { return compressBound(length); }
 
 size_t idle_deflate_streams() {
-  std::lock_guard<ForkSafeMutex> lock(g_pool_mutex);
-  return g_idle_count;
+  size_t idle = 0;
+  for (const std::atomic<KeptStream*>& slot : g_idle) idle += slot.load() != nullptr;
+  return idle;
 }
 
 Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written) {

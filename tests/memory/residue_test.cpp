@@ -1,8 +1,9 @@
 // Nothing secret left behind: this program replaces malloc and free, scans
 // every block freed during a library call for the key, its schedule, the
 // plaintext and the stream compressed from it, and scans every block still
-// live after a seal. Its own program: sanitizer builds bring allocators of
-// their own, which this one would fight.
+// live after a seal; it can also fail any one allocation of a call, so the
+// failure paths are scanned too. Its own program: sanitizer builds bring
+// allocators of their own, which this one would fight.
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <zlib.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "aes256/aes256.h"
@@ -40,6 +42,13 @@ constexpr int kMaxNeedles = 40;
 Needle g_needles[kMaxNeedles];
 int g_needle_count;
 std::atomic<bool> g_scanning{false};
+// While scanning: the allocations counted so far, and which one fails
+// (0: none).
+std::atomic<long> g_allocations{0}, g_fail_at{0};
+
+bool this_allocation_fails() {
+  return g_scanning.load() && ++g_allocations == g_fail_at.load();
+}
 std::atomic<int> g_found{0};
 const char* g_first_found;
 
@@ -91,12 +100,14 @@ void scan(const void* block, size_t size) {
 extern "C" {
 
 void* malloc(size_t size) {
+  if (this_allocation_fails()) return nullptr;
   void* p = __libc_malloc(size);
   remember(p);
   return p;
 }
 
 void* calloc(size_t count, size_t size) {
+  if (this_allocation_fails()) return nullptr;
   void* p = __libc_calloc(count, size);
   remember(p);
   return p;
@@ -121,6 +132,7 @@ void* realloc(void* p, size_t size) {
 }
 
 void* memalign(size_t alignment, size_t size) {
+  if (this_allocation_fails()) return nullptr;
   void* p = __libc_memalign(alignment, size);
   remember(p);
   return p;
@@ -171,6 +183,7 @@ std::string secrets() {
       "AES-256 round key 8", "AES-256 round key 9", "AES-256 round key 10", "AES-256 round key 11",
       "AES-256 round key 12", "AES-256 round key 13", "AES-256 round key 14"};
   for (int r = 0; r <= pelm::aes256::kRounds; ++r) add_needle(kRoundKeyNames[r], g_schedule + 16 * r, 16);
+  add_needle("the envelope's key", g_key, 32);
   add_needle("the AES-128 key", g_text_key, 16);
   add_needle("the plaintext marker", reinterpret_cast<const uint8_t*>(kMarker), sizeof kMarker - 1);
   uLongf stream_length = sizeof g_stream;
@@ -272,4 +285,55 @@ TEST(Residue, TextCipherBothWaysFreesNothingSecret) {
   std::memset(plain, 0, std::strlen(plain));
   std::free(plain);
   std::free(hex_text);
+}
+
+TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
+  const std::string text = secrets();
+  const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
+  std::string envelope;
+  ASSERT_TRUE(myEncrypt(key_text, iv_text, text, envelope));
+  const std::string hex_text = [&] {
+    char* made = ll11l1l1ll(g_text_key, g_text_iv, text.c_str());
+    std::string copy = made;
+    std::free(made);
+    return copy;
+  }();
+  const struct {
+    const char* name;
+    std::function<bool()> call;
+  } calls[] = {
+      {"seal", [&] { std::string out; return myEncrypt(key_text, iv_text, text, out); }},
+      {"open", [&] {
+         std::string out;
+         const bool opened = myDecrypt(key_text, iv_text, envelope, out);
+         std::memset(&out[0], 0, out.size());  // the caller's to wipe
+         return opened;
+       }},
+      {"text encryption", [&] {
+         char* out = ll11l1l1ll(g_text_key, g_text_iv, text.c_str());
+         std::free(out);
+         return out != nullptr;
+       }},
+      {"text decryption", [&] {
+         char* out = ll11lll11l(g_text_key, g_text_iv, hex_text.c_str());
+         if (out != nullptr) std::memset(out, 0, std::strlen(out));
+         std::free(out);
+         return out != nullptr;
+       }},
+  };
+  for (const auto& c : calls) {
+    for (long n = 1;; ++n) {
+      g_allocations = 0;
+      g_fail_at = n;
+      bool done = false;
+      const int residue = freed_residue([&] { done = c.call(); });
+      const bool failed_one = g_allocations.load() >= n;
+      g_fail_at = 0;
+      EXPECT_EQ(residue, 0) << c.name << " with allocation " << n << " failing freed " << g_first_found;
+      if (!failed_one) {
+        EXPECT_TRUE(done) << c.name;
+        break;
+      }
+    }
+  }
 }

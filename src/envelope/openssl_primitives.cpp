@@ -17,12 +17,25 @@
 
 namespace pelm::envelope {
 
+namespace {
+
+// libcrypto leaves the key's schedule in vector registers and below its
+// frames as the library's own kernels do; the same clearing follows every
+// call, however it returns. (A later lazy-binding resolver would otherwise
+// store those registers on the stack.)
+struct KernelTracesWiped {
+  ~KernelTracesWiped() { wipe_kernel_traces(); }
+};
+
+}  // namespace
+
 #if defined(OPENSSL_IS_BORINGSSL)
 
 // BoringSSL keeps CFB out of EVP; its AES_ functions run on the CPU's AES
 // instructions themselves.
 bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
                   size_t length, bool encrypt) {
+  const KernelTracesWiped traces;
   AES_KEY schedule;
   if (AES_set_encrypt_key(material.key, 256, &schedule) != 0) return false;
   uint8_t iv[kIvLength];
@@ -79,6 +92,7 @@ ForkSafeMutex g_evp_mutex;
 
 bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
                   size_t length, bool encrypt) {
+  const KernelTracesWiped traces;
   std::lock_guard<ForkSafeMutex> lock(g_evp_mutex);
   const EVP_CIPHER* cipher = aes256_cfb128();
   std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> ctx(EVP_CIPHER_CTX_new());

@@ -1,6 +1,11 @@
 #include "secure_wipe.h"
 
+#include <atomic>
 #include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
 
 namespace pelm {
 
@@ -57,10 +62,76 @@ __attribute__((noinline)) void clear_vector_registers() {
 
 }  // namespace
 
+#if defined(__x86_64__) || defined(__i386__)
+// The SSE clearing above leaves the upper halves of the AVX registers, and
+// code outside the library's kernels (the C library's memcpy among it) uses
+// those and AVX-512's sixteen further registers. Where the CPU and the
+// system have them, they are cleared too.
+enum VectorWidth { kUnknown, kSseOnly, kAvx, kAvx512 };
+
+VectorWidth vector_width() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) {
+    return kSseOnly;
+  }
+  unsigned xcr0_low, xcr0_high;
+  __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  if ((xcr0_low & 0x6) != 0x6) return kSseOnly;  // the system saves no YMM state
+#if defined(__x86_64__)
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_AVX512F) &&
+      (xcr0_low & 0xE0) == 0xE0) {
+    return kAvx512;
+  }
+#endif
+  return kAvx;
+}
+
+std::atomic<int> g_vector_width{kUnknown};
+
+__attribute__((target("avx"), noinline)) void clear_avx_registers() {
+  __asm__ __volatile__("vzeroall" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7"
+#if defined(__x86_64__)
+                       , "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15"
+#endif
+  );
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx512f"), noinline)) void clear_avx512_registers() {
+  __asm__ __volatile__(
+      "vpxord %%zmm16, %%zmm16, %%zmm16\n vpxord %%zmm17, %%zmm17, %%zmm17\n"
+      "vpxord %%zmm18, %%zmm18, %%zmm18\n vpxord %%zmm19, %%zmm19, %%zmm19\n"
+      "vpxord %%zmm20, %%zmm20, %%zmm20\n vpxord %%zmm21, %%zmm21, %%zmm21\n"
+      "vpxord %%zmm22, %%zmm22, %%zmm22\n vpxord %%zmm23, %%zmm23, %%zmm23\n"
+      "vpxord %%zmm24, %%zmm24, %%zmm24\n vpxord %%zmm25, %%zmm25, %%zmm25\n"
+      "vpxord %%zmm26, %%zmm26, %%zmm26\n vpxord %%zmm27, %%zmm27, %%zmm27\n"
+      "vpxord %%zmm28, %%zmm28, %%zmm28\n vpxord %%zmm29, %%zmm29, %%zmm29\n"
+      "vpxord %%zmm30, %%zmm30, %%zmm30\n vpxord %%zmm31, %%zmm31, %%zmm31\n"
+      ::: "xmm16", "xmm17", "xmm18", "xmm19", "xmm20", "xmm21", "xmm22", "xmm23", "xmm24", "xmm25",
+      "xmm26", "xmm27", "xmm28", "xmm29", "xmm30", "xmm31");
+}
+#endif
+
+void clear_wide_registers() {
+  int width = g_vector_width.load(std::memory_order_relaxed);
+  if (width == kUnknown) {
+    width = vector_width();
+    g_vector_width.store(width, std::memory_order_relaxed);
+  }
+  if (width >= kAvx) clear_avx_registers();
+#if defined(__x86_64__)
+  if (width == kAvx512) clear_avx512_registers();
+#endif
+}
+#else
+void clear_wide_registers() {}
+#endif
+
 __attribute__((noinline)) void wipe_kernel_traces() {
   unsigned char frames[kStackToWipe];
   secure_wipe(frames, sizeof frames);
   clear_vector_registers();
+  clear_wide_registers();
 }
 
 }  // namespace pelm

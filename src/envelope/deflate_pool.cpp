@@ -15,6 +15,41 @@ namespace {
 
 constexpr int kLevel = 9;
 
+// The deflate stream a text is compressed on, by its length. Level 9's
+// choices do not depend on the stream's memory as long as no limit of the
+// smaller stream binds, so each class gives compress2's bytes but for the
+// two header bytes, which name the window:
+//  - the window (2^w bytes) holds the whole text and the longest look-ahead
+//    (n + 262 <= 2^w): no match is out of reach and the window never slides;
+//  - the symbol buffer (2^(m+6) - 1 symbols) holds one symbol per byte but
+//    the last, which deflate counts after its loop (n <= 2^(m+6) - 1): the
+//    block is never cut early;
+//  - with memLevel 8 the hash table is compress2's own, so the hash chains
+//    are the same; with a smaller one (a smaller table, longer chains) no
+//    chain can reach level 9's shortest search limit of 1024 candidates when
+//    the text has fewer than 1024 bytes to point at.
+// The last class is compress2's stream itself. Small classes cost a few KiB
+// to set up and wipe instead of the full stream's 256 KiB.
+struct StreamClass {
+  size_t longest_text;
+  int window_bits;
+  int mem_level;
+};
+constexpr StreamClass kClasses[] = {
+    {127, 9, 1}, {255, 10, 2}, {511, 10, 3}, {1023, 11, 4}, {7930, 13, 8}, {SIZE_MAX, 15, 8},
+};
+constexpr size_t kClassCount = sizeof kClasses / sizeof kClasses[0];
+
+size_t class_for(size_t length) {
+  size_t c = 0;
+  while (length > kClasses[c].longest_text) ++c;
+  return c;
+}
+
+// compress2's header at level 9: a 32 KiB window, the maximum-compression
+// flag, and the check bits that make the pair a multiple of 31.
+constexpr uint8_t kStreamHeader[2] = {0x78, 0xDA};
+
 // A deflate stream with the memory zlib asked for. zlib frees through
 // release_block, which wipes the block and keeps it; a new deflateInit on
 // the same stream gets the kept blocks back. So a stream goes back to the
@@ -33,6 +68,7 @@ struct KeptStream {
   z_stream stream{};
   Block blocks[kMaxBlocks] = {};
   int block_count = 0;
+  size_t stream_class = 0;
 
   ~KeptStream() {
     for (int i = 0; i < block_count; ++i) std::free(blocks[i].data);
@@ -74,21 +110,24 @@ bool init_stream(KeptStream* kept) {
   kept->stream.zalloc = take_block;
   kept->stream.zfree = release_block;
   kept->stream.opaque = kept;
-  return deflateInit(&kept->stream, kLevel) == Z_OK;
+  const StreamClass& c = kClasses[kept->stream_class];
+  return deflateInit2(&kept->stream, kLevel, Z_DEFLATED, c.window_bits, c.mem_level,
+                      Z_DEFAULT_STRATEGY) == Z_OK;
 }
 
 // Idle streams, ready, one per slot. Taken and given back by one atomic
 // exchange each: no lock, so a fork at any moment leaves the pool whole in
 // the child. Plain zero-initialised data: nothing runs at load, and the
 // pool fills on first use.
-std::atomic<KeptStream*> g_idle[kKeptDeflateStreams];
+std::atomic<KeptStream*> g_idle[kClassCount][kKeptDeflateStreams];
 
-// A stream for one call: an idle one, or a new one.
-KeptStream* take_stream() {
-  for (std::atomic<KeptStream*>& slot : g_idle) {
+// A stream of the class for one call: an idle one, or a new one.
+KeptStream* take_stream(size_t stream_class) {
+  for (std::atomic<KeptStream*>& slot : g_idle[stream_class]) {
     if (KeptStream* kept = slot.exchange(nullptr, std::memory_order_acquire)) return kept;
   }
   auto* kept = new (std::nothrow) KeptStream();
+  if (kept != nullptr) kept->stream_class = stream_class;
   if (kept != nullptr && !init_stream(kept)) {
     deflateEnd(&kept->stream);
     delete kept;
@@ -102,7 +141,7 @@ KeptStream* take_stream() {
 void give_back(KeptStream* kept) {
   deflateEnd(&kept->stream);
   if (init_stream(kept)) {
-    for (std::atomic<KeptStream*>& slot : g_idle) {
+    for (std::atomic<KeptStream*>& slot : g_idle[kept->stream_class]) {
       KeptStream* empty = nullptr;
       if (slot.compare_exchange_strong(empty, kept, std::memory_order_release,
                                        std::memory_order_relaxed)) {
@@ -115,7 +154,8 @@ void give_back(KeptStream* kept) {
 }
 
 struct Lease {
-  KeptStream* kept = take_stream();
+  KeptStream* kept;
+  explicit Lease(size_t stream_class) : kept(take_stream(stream_class)) {}
   ~Lease() {
     if (kept != nullptr) give_back(kept);
   }
@@ -125,14 +165,15 @@ struct Lease {
 
 size_t compressed_bound(size_t length) { return compressBound(length); }
 
-size_t idle_deflate_streams() {
+size_t idle_deflate_streams(size_t length) {
   size_t idle = 0;
-  for (const std::atomic<KeptStream*>& slot : g_idle) idle += slot.load() != nullptr;
+  for (const std::atomic<KeptStream*>& slot : g_idle[class_for(length)]) idle += slot.load() != nullptr;
   return idle;
 }
 
 Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written) {
-  Lease lease;
+  const size_t stream_class = class_for(length);
+  Lease lease(stream_class);
   if (lease.kept == nullptr) return Deflated::kOutOfMemory;
   z_stream& s = lease.kept->stream;
   s.next_in = const_cast<Bytef*>(data);
@@ -151,6 +192,10 @@ Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_
   } while (status == Z_OK);
   if (status != Z_STREAM_END) return Deflated::kFailed;
   written = compressed_bound(length) - out_left;
+  if (kClasses[stream_class].window_bits != MAX_WBITS) {
+    out[0] = kStreamHeader[0];
+    out[1] = kStreamHeader[1];
+  }
   return Deflated::kDone;
 }
 

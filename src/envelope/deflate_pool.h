@@ -1,7 +1,8 @@
 // zlib level 9 over a whole buffer, byte for byte what compress2 gives, on
-// deflate streams kept between calls and wiped after each: a level-9 stream
-// holds about 256 KiB, and allocating it on every call costs small seals
-// more than compressing does.
+// deflate streams kept between calls and wiped after each. A text goes to
+// the smallest stream that compresses it exactly as compress2's full one
+// does: a few KiB for short texts, where setting up and wiping the full
+// stream (about 256 KiB) would cost more than compressing.
 #ifndef PELM_ENVELOPE_DEFLATE_POOL_H
 #define PELM_ENVELOPE_DEFLATE_POOL_H
 
@@ -10,7 +11,9 @@
 
 namespace pelm::envelope {
 
-// At most this many idle streams are kept, about 256 KiB each.
+// At most this many idle streams are kept per size class: about 9, 12, 14,
+// 22, 166 and 262 KiB each, from the shortest texts' class to the longest;
+// a class keeps streams only once a text of its size was sealed.
 constexpr size_t kKeptDeflateStreams = 2;
 
 // The most bytes compress_level9 can write for `length` input bytes.
@@ -22,9 +25,9 @@ enum class Deflated { kDone, kOutOfMemory, kFailed };
 // sets `written` when done.
 Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_t& written);
 
-// How many streams wait in the pool now (for tests: a seal must give its
-// stream back).
-size_t idle_deflate_streams();
+// How many streams wait now in the class a text of `length` bytes uses
+// (for tests: a seal must give its stream back).
+size_t idle_deflate_streams(size_t length);
 
 }  // namespace pelm::envelope
 

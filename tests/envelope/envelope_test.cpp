@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "envelope/deflate_pool.h"
 #include "envelope/envelope_internal.h"
@@ -313,8 +314,70 @@ TEST(Envelope, Base64EdgesOpenAlikeWithOpenSslAndBoringSsl) {
 
 TEST(DeflatePool, EverySealGivesItsStreamBack) {
   std::mt19937_64 rng(21);
-  for (size_t length : {0, 1, 5000, 70000}) {
+  for (size_t length : {0, 1, 200, 400, 1000, 5000, 70000}) {
     ASSERT_TRUE(seal(kKeyText, kIvText, random_bytes(rng, length)).ok);
-    EXPECT_GE(pelm::envelope::idle_deflate_streams(), 1u) << length;
+    EXPECT_GE(pelm::envelope::idle_deflate_streams(length), 1u) << length;
   }
+}
+
+// Every length through the small streams' classes and past them, in kinds
+// of data that press each limit a smaller stream has: random bytes (one
+// symbol per byte: the symbol buffer), a tail that repeats the head (the
+// longest match distance: the window), two letters and zeros (long hash
+// chains), words and JSON (what apps seal). Each must be compress2's level-9
+// stream byte for byte, header included.
+TEST(DeflatePool, EveryLengthGivesCompress2sBytes) {
+  std::mt19937_64 rng(29);
+  const std::string pool = random_bytes(rng, 9000);
+  const std::string words_source =
+      "the quick brown fox jumps over a lazy dog while seven wizards quietly hex ";
+  std::string json_source;
+  while (json_source.size() < 9000) {
+    json_source += "{\"id\":" + std::to_string(rng() % 100000) + ",\"name\":\"user" +
+                   std::to_string(rng() % 977) + "\",\"active\":true},";
+  }
+  const auto kind = [&](int k, size_t n) -> std::string {
+    switch (k) {
+      case 0: return pool.substr(0, n);
+      case 1: {  // random, ending in its bytes 1 to 3 (position 0 is never a match)
+        std::string t = pool.substr(100, n);
+        if (n >= 8) t.replace(n - 3, 3, t, 1, 3);
+        return t;
+      }
+      case 2: {
+        std::string t(n, 'a');
+        for (size_t i = 0; i < n; ++i) t[i] = "ab"[(pool[i] >> 3) & 1];
+        return t;
+      }
+      case 3: {
+        std::string t;
+        while (t.size() < n) t += words_source.substr(static_cast<uint8_t>(pool[t.size()]) % 40);
+        return t.substr(0, n);
+      }
+      case 4: return json_source.substr(0, n);
+      default: return std::string(n, '\0');
+    }
+  };
+  int mismatches = 0;
+  std::string first_mismatch;
+  std::vector<uint8_t> out;
+  // Every length up to past the smaller-hash classes, then a spread, and
+  // every length around the last bound a smaller window sets.
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n <= 1100; ++n) lengths.push_back(n);
+  for (size_t n = 1101; n <= 8200; n += 37) lengths.push_back(n);
+  for (size_t n = 7920; n <= 7940; ++n) lengths.push_back(n);
+  for (const size_t n : lengths) {
+    for (int k = 0; k < 6; ++k) {
+      const std::string text = kind(k, n);
+      out.assign(pelm::envelope::compressed_bound(n), 0);
+      size_t written = 0;
+      ASSERT_EQ(pelm::envelope::compress_level9(u8(text), n, out.data(), written),
+                pelm::envelope::Deflated::kDone);
+      if (std::string(reinterpret_cast<const char*>(out.data()), written) != zlib9(text)) {
+        if (mismatches++ == 0) first_mismatch = "length " + std::to_string(n) + ", kind " + std::to_string(k);
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0) << "first: " << first_mismatch;
 }

@@ -337,3 +337,19 @@ TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
     }
   }
 }
+
+TEST(Residue, SealsOfEverySizeClassLeaveNothingInTheKeptStreams) {
+  secrets();
+  const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
+  std::mt19937_64 rng(5);
+  for (const size_t length : {40, 127, 200, 500, 1000, 3029, 9000}) {
+    std::string text = kMarker;
+    while (text.size() < length) text += static_cast<char>('a' + rng() % 26);
+    std::string envelope;
+    EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myEncrypt(key_text, iv_text, text, envelope)); }), 0)
+        << "a seal of " << length << " bytes freed " << g_first_found;
+    std::memset(&text[0], 0, text.size());
+    EXPECT_EQ(live_residue(), 0) << "after a seal of " << length << " bytes, kept memory holds "
+                                 << g_first_found;
+  }
+}

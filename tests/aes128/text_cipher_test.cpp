@@ -156,6 +156,8 @@ TEST(TextCipher, ForeignLastBlocksUnpadByTheDocumentedRule) {
       {"0123456789abcdef" + std::string(16, '\x10'), "0123456789abcdef"},
       {"a\x01" "b" + std::string(13, 'c') + std::string(16, '\x10'), "a\x01" "b" + std::string(13, 'c')},
       {"ab\x05" + std::string(13, '\x0e'), "ab"},
+      {std::string(16, 'x'), std::string(16, 'x')},                  // no byte from 0x01 to 0x10
+      {std::string(31, 'y') + "\x11", std::string(31, 'y') + "\x11"},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(c.plain.size() % 16, 0u) << to_hex(c.plain);

@@ -131,6 +131,23 @@ class PelmToolsTest {
         }
     }
 
+    /**
+     * Another encrypter's whole blocks with no byte from 0x01 to 0x10 after
+     * decryption: the text is all of them, and nothing of the buffer after
+     * (the suite runs with MALLOC_PERTURB_, so fresh memory is not zero).
+     */
+    @Test
+    void method04EndsAForeignUnpaddedTextAtItsBlocks() {
+        byte[] k = java.util.Arrays.copyOf(Reference.javaText(KEY), 16);
+        byte[] v = java.util.Arrays.copyOf(Reference.javaText(IV), 16);
+        for (int blocks = 1; blocks <= 3; blocks++) {
+            String text = "x".repeat(16 * blocks - 1) + "\u007f";
+            String hex = java.util.HexFormat.of().formatHex(Reference.crypt("AES/CBC/NoPadding",
+                    javax.crypto.Cipher.ENCRYPT_MODE, k, v, Reference.javaText(text)));
+            assertEquals(text, PelmTools.method04(KEY, IV, hex), blocks + " blocks");
+        }
+    }
+
     @Test
     void keysAndIvsCountOnlyTheirFirst16Bytes() {
         assertEquals(PelmTools.method03(KEY, IV, "t"), PelmTools.method03(KEY + "xyz", IV + "!", "t"));

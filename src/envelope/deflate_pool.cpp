@@ -28,15 +28,12 @@ constexpr int kLevel = 9;
 //    are the same; with a smaller one (a smaller table, longer chains) no
 //    chain can reach level 9's shortest search limit of 1024 candidates when
 //    the text has fewer than 1024 bytes to point at.
-// The last class is compress2's stream itself. Small classes cost a few KiB
-// to set up and wipe instead of the full stream's 256 KiB.
-struct StreamClass {
-  size_t longest_text;
-  int window_bits;
-  int mem_level;
-};
-constexpr StreamClass kClasses[] = {
-    {127, 9, 1}, {255, 10, 2}, {511, 10, 3}, {1023, 11, 4}, {7930, 13, 8}, {SIZE_MAX, 15, 8},
+// The last class is compress2's stream itself. The windows set the bounds;
+// memLevel 4 and 5 are the fastest here (a smaller hash table means longer
+// chains to walk, a larger one more to clear). Small classes cost a few
+// tens of KiB to set up and wipe instead of the full stream's 256 KiB.
+constexpr DeflateStreamClass kClasses[] = {
+    {250, 9, 4}, {762, 10, 4}, {1023, 11, 5}, {7930, 13, 8}, {SIZE_MAX, 15, 8},
 };
 constexpr size_t kClassCount = sizeof kClasses / sizeof kClasses[0];
 
@@ -110,7 +107,7 @@ bool init_stream(KeptStream* kept) {
   kept->stream.zalloc = take_block;
   kept->stream.zfree = release_block;
   kept->stream.opaque = kept;
-  const StreamClass& c = kClasses[kept->stream_class];
+  const DeflateStreamClass& c = kClasses[kept->stream_class];
   return deflateInit2(&kept->stream, kLevel, Z_DEFLATED, c.window_bits, c.mem_level,
                       Z_DEFAULT_STRATEGY) == Z_OK;
 }
@@ -164,6 +161,11 @@ struct Lease {
 }  // namespace
 
 size_t compressed_bound(size_t length) { return compressBound(length); }
+
+const DeflateStreamClass* deflate_stream_classes(size_t& count) {
+  count = kClassCount;
+  return kClasses;
+}
 
 size_t idle_deflate_streams(size_t length) {
   size_t idle = 0;

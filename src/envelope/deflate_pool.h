@@ -11,10 +11,20 @@
 
 namespace pelm::envelope {
 
-// At most this many idle streams are kept per size class: about 9, 12, 14,
-// 22, 166 and 262 KiB each, from the shortest texts' class to the longest;
-// a class keeps streams only once a text of its size was sealed.
+// At most this many idle streams are kept per size class: about 16, 18, 30,
+// 166 and 262 KiB each, from the shortest texts' class to the longest; a
+// class keeps streams only once a text of its size was sealed.
 constexpr size_t kKeptDeflateStreams = 2;
+
+// The streams texts are sealed on: texts of up to longest_text bytes (and
+// above the class before) go to a level-9 stream with these windowBits and
+// memLevel; the last class is compress2's own (15, 8).
+struct DeflateStreamClass {
+  size_t longest_text;
+  int window_bits;
+  int mem_level;
+};
+const DeflateStreamClass* deflate_stream_classes(size_t& count);
 
 // The most bytes compress_level9 can write for `length` input bytes.
 size_t compressed_bound(size_t length);

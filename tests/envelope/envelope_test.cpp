@@ -320,6 +320,31 @@ TEST(DeflatePool, EverySealGivesItsStreamBack) {
   }
 }
 
+// The rules that make a smaller level-9 stream compress as compress2's does
+// on any zlib build (not only the one the test below runs on): the whole
+// text and the look-ahead in the window, a symbol-buffer slot per byte, and
+// with a hash table smaller than compress2's, fewer than 1024 positions for
+// a chain to hold.
+TEST(DeflatePool, EveryStreamClassKeepsTheRulesThatMakeItCompress2s) {
+  size_t count = 0;
+  const pelm::envelope::DeflateStreamClass* classes = pelm::envelope::deflate_stream_classes(count);
+  ASSERT_GE(count, 1u);
+  for (size_t i = 0; i + 1 < count; ++i) {
+    const auto& c = classes[i];
+    const size_t n = c.longest_text;
+    EXPECT_LE(n + 262, size_t{1} << c.window_bits) << "class " << i;
+    EXPECT_LE(n, (size_t{1} << (c.mem_level + 6)) - 1) << "class " << i;
+    if (c.mem_level < 8) {
+      EXPECT_LT(n, 1024u) << "class " << i;
+    }
+    EXPECT_LT(n, classes[i + 1].longest_text) << "class " << i;
+    EXPECT_LE(c.mem_level, 8) << "class " << i;
+  }
+  EXPECT_EQ(classes[count - 1].longest_text, SIZE_MAX);
+  EXPECT_EQ(classes[count - 1].window_bits, 15);
+  EXPECT_EQ(classes[count - 1].mem_level, 8);
+}
+
 // Every length through the small streams' classes and past them, in kinds
 // of data that press each limit a smaller stream has: random bytes (one
 // symbol per byte: the symbol buffer), a tail that repeats the head (the

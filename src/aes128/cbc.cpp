@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "aes_common/kernel_traces.h"
 #include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 

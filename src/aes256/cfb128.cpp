@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "aes256.h"
+#include "aes_common/kernel_traces.h"
 #include "memory/secure_wipe.h"
 
 namespace pelm::aes256 {

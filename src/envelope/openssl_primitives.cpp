@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "envelope_internal.h"
+#include "aes_common/kernel_traces.h"
 #include "locks/fork_safe_mutex.h"
 
 namespace pelm::envelope {
@@ -24,7 +25,7 @@ namespace {
 // call, however it returns. (A later lazy-binding resolver would otherwise
 // store those registers on the stack.)
 struct KernelTracesWiped {
-  ~KernelTracesWiped() { wipe_kernel_traces(); }
+  ~KernelTracesWiped() { wipe_foreign_cipher_traces(); }
 };
 
 }  // namespace

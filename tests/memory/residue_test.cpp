@@ -358,3 +358,60 @@ TEST(Residue, SealsOfEverySizeClassLeaveNothingInTheKeptStreams) {
                                  << g_first_found;
   }
 }
+
+// What the other tests' later frames would overwrite: the stack right
+// after the envelope's CFB returns (other code of the library calls it
+// alone), zlib's window when a failed open's stream overruns its room, and
+// the spare room of an opened text cut short by its trailer.
+TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
+  std::string text = secrets();
+  const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
+  std::string cipher(text.size(), '\0');
+  // The keystream block of the last, partial block: AES-256 of the last
+  // whole ciphertext block, which is the feedback.
+  static uint8_t last_keystream[16];
+  {
+    pelm::aes256::Schedule schedule;
+    pelm::aes256::kCompactKernels.expand_key(g_key, schedule);
+    const size_t whole = text.size() / 16 * 16;
+    std::string reference(text.size(), '\0');
+    pelm::aes256::cfb128(g_key, g_iv, u8(text), reinterpret_cast<uint8_t*>(&reference[0]), text.size(), true);
+    ASSERT_NE(text.size() % 16, 0u);
+    pelm::aes256::kCompactKernels.encrypt_block(schedule, u8(reference) + whole - 16, last_keystream);
+    std::memset(&reference[0], 0, reference.size());
+    add_needle("the last keystream block", last_keystream, sizeof last_keystream);
+  }
+  EXPECT_EQ(freed_residue([&] {
+              pelm::aes256::cfb128(g_key, g_iv, u8(text), reinterpret_cast<uint8_t*>(&cipher[0]),
+                                   text.size(), true);
+            }),
+            0)
+      << "AES-256-CFB128 left " << g_first_found;
+
+  // Far more text than the room a small stream gets: inflate needs its
+  // window, and the open fails.
+  std::string repeated;
+  while (repeated.size() < 200000) repeated += kMarker;
+  const std::string raw_key(reinterpret_cast<char*>(g_key), 32), raw_iv(reinterpret_cast<char*>(g_iv), 16);
+  const std::string overrun = envelope_of_stream(raw_key, raw_iv, zlib9(repeated), 10);
+  std::string none;
+  EXPECT_EQ(freed_residue([&] { EXPECT_FALSE(myDecrypt(key_text, iv_text, overrun, none)); }), 0)
+      << "an open whose stream overran its room freed " << g_first_found;
+
+  // The trailer cuts the text before the marker: the marker must not wait
+  // in the result's spare room. Random bytes, so the whole text inflates
+  // within the room its stream's length gives.
+  std::mt19937_64 rng(3);
+  std::string incompressible = random_bytes(rng, 3000);
+  incompressible.insert(2000, kMarker);
+  const std::string cut = envelope_of_stream(raw_key, raw_iv, zlib9(incompressible), 1000);
+  std::string opened;
+  ASSERT_TRUE(myDecrypt(key_text, iv_text, cut, opened));
+  ASSERT_EQ(opened.size(), 1000u);
+  // Read, not resized: growing the string would overwrite the spare room.
+  EXPECT_EQ(memmem(opened.data() + 1000, opened.capacity() - 1000, kMarker, sizeof kMarker - 1), nullptr)
+      << "the opened text's spare room holds what the trailer cut off";
+  std::memset(&opened[0], 0, opened.size());
+  std::memset(&incompressible[0], 0, incompressible.size());
+  std::memset(&text[0], 0, text.size());
+}

@@ -16,8 +16,11 @@
 #include <functional>
 #include <string>
 
+#include "aes128/engine.h"
 #include "aes256/aes256.h"
+#include "aes_common/instruction_set.h"
 #include "envelope_reference.h"
+#include "pelm/aes128.h"
 #include "pelm/envelope.h"
 #include "pelm/text_cipher.h"
 #include "test_support.h"
@@ -415,3 +418,54 @@ TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
   std::memset(&incompressible[0], 0, incompressible.size());
   std::memset(&text[0], 0, text.size());
 }
+
+#if defined(__x86_64__)
+namespace {
+
+// The vector registers right after an AES call, as the next code would
+// find them: xmm0-15 read by the caller itself (nothing runs in between),
+// zmm16-31 by a function that touches no other vector register first.
+uint8_t g_registers[16 * 16 + 16 * 64];
+
+__attribute__((noinline)) void encrypt_then_read_xmm(const uint8_t* block, const uint8_t* key,
+                                                     uint8_t* out) {
+  qqppqp(block, key, out, 16);
+  __asm__ __volatile__(
+      "movdqu %%xmm0, 0(%0)\n movdqu %%xmm1, 16(%0)\n movdqu %%xmm2, 32(%0)\n movdqu %%xmm3, 48(%0)\n"
+      "movdqu %%xmm4, 64(%0)\n movdqu %%xmm5, 80(%0)\n movdqu %%xmm6, 96(%0)\n movdqu %%xmm7, 112(%0)\n"
+      "movdqu %%xmm8, 128(%0)\n movdqu %%xmm9, 144(%0)\n movdqu %%xmm10, 160(%0)\n movdqu %%xmm11, 176(%0)\n"
+      "movdqu %%xmm12, 192(%0)\n movdqu %%xmm13, 208(%0)\n movdqu %%xmm14, 224(%0)\n movdqu %%xmm15, 240(%0)\n"
+      : : "r"(g_registers) : "memory");
+}
+
+__attribute__((target("avx512f"), noinline)) void read_upper_zmm() {
+  __asm__ __volatile__(
+      "vmovdqu64 %%zmm16, 0(%0)\n vmovdqu64 %%zmm17, 64(%0)\n vmovdqu64 %%zmm18, 128(%0)\n"
+      "vmovdqu64 %%zmm19, 192(%0)\n vmovdqu64 %%zmm20, 256(%0)\n vmovdqu64 %%zmm21, 320(%0)\n"
+      "vmovdqu64 %%zmm22, 384(%0)\n vmovdqu64 %%zmm23, 448(%0)\n vmovdqu64 %%zmm24, 512(%0)\n"
+      "vmovdqu64 %%zmm25, 576(%0)\n vmovdqu64 %%zmm26, 640(%0)\n vmovdqu64 %%zmm27, 704(%0)\n"
+      "vmovdqu64 %%zmm28, 768(%0)\n vmovdqu64 %%zmm29, 832(%0)\n vmovdqu64 %%zmm30, 896(%0)\n"
+      "vmovdqu64 %%zmm31, 960(%0)\n"
+      : : "r"(g_registers + 256) : "memory");
+}
+
+}  // namespace
+
+TEST(Residue, NoRoundKeyStaysInAVectorRegisterAfterAnAesCall) {
+  if (pelm::aes::aes_instructions() != pelm::aes::Instructions::kAesni) {
+    GTEST_SKIP() << "the AES-NI path does not run here";
+  }
+  secrets();
+  static uint8_t block[16] = {1, 2, 3}, out[16];
+  encrypt_then_read_xmm(block, g_text_key, out);
+  const bool upper = __builtin_cpu_supports("avx512f");
+  if (upper) read_upper_zmm();
+  int found = 0;
+  for (int r = 1; r <= 10; ++r) {
+    const uint8_t* round_key = pelm::aes128::g_engine.round_keys + 16 * r;
+    found += memmem(g_registers, upper ? sizeof g_registers : 256, round_key, 16) != nullptr;
+  }
+  EXPECT_EQ(found, 0) << found << " of the 10 round keys are still in vector registers";
+  std::memset(g_registers, 0, sizeof g_registers);
+}
+#endif

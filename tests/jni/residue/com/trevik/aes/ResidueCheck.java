@@ -28,9 +28,10 @@ public final class ResidueCheck {
         for (int i = 0; i < 6000; i++) {
             letters.append((char) ('a' + random.nextInt(26)));
         }
-        // Twice: once in the second half of the first 2048-character piece
-        // the natives read, once further on.
-        String text = letters.insert(3000, MARKER).insert(1900, MARKER).toString();
+        // Three times: in the second half of the first 2048-character piece
+        // the natives read, in the middle, and in the second half of the
+        // last piece, which stays in the piece buffer.
+        String text = letters.insert(5100, MARKER).insert(3000, MARKER).insert(1900, MARKER).toString();
         byte[][] needles = {
             key, textKey.getBytes(StandardCharsets.UTF_8), MARKER.getBytes(StandardCharsets.UTF_8),
             MARKER.getBytes(StandardCharsets.UTF_16LE)

@@ -24,7 +24,7 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk bench bench-build bench-instr bench-java ct-check ct-memcheck
+        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
@@ -44,6 +44,7 @@ help:
 	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
 	@echo "make bench-java      the four methods through the JVM beside the JDK"
+	@echo "make performance-doc both benchmarks, written into docs/performance.md"
 	@echo "make bench-instr     instructions per byte of the engine's paths (callgrind)"
 	@echo "make ct-check        timing-leak rows (dudect) for every AES path this CPU runs, then ct-memcheck"
 	@echo "make ct-memcheck     valgrind memcheck with keys and data undefined, on a build without AES instructions"
@@ -212,6 +213,13 @@ bench-java: build
 	javac -d $(BUILD)/bench-java bench/java/JavaBench.java
 	java -Xms512m -Xmx512m -cp $(BUILD)/bench-java JavaBench $(BUILD)/pelmtools.jar \
 	  $(BUILD)/libpelmLib.so $(BENCH_JAVA_BASELINE) 2> >(grep -v '^tagName E ' >&2)
+
+# One run of both benchmarks, written into docs/performance.md with the
+# machine it ran on: refreshing every number there is this one command.
+performance-doc: bench-build build
+	build-bench/bench/pelm_bench --benchmark_out=build-bench/bench.json $(BENCH_ARGS) > /dev/null
+	$(MAKE) bench-java > build-bench/bench-java.txt
+	python3 scripts/performance_doc.py build-bench/bench.json build-bench/bench-java.txt > docs/performance.md
 
 # Instructions per byte of the engine's paths under callgrind.
 bench-instr: bench-build

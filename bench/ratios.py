@@ -31,7 +31,8 @@ def group_key(group):
     return kind, 0
 
 
-def main(path):
+def load(path):
+    """The run's context, its repetitions, and every group's median per row."""
     with open(path) as f:
         report = json.load(f)
     groups = OrderedDict()
@@ -43,26 +44,34 @@ def main(path):
         group, who = b["run_name"].split("/", 1)
         scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b["time_unit"]]
         groups.setdefault(group, OrderedDict())[who] = b["real_time"] * scale
-    ctx = report["context"]
-    print(f"machine: {ctx.get('host_name', '?')}, {ctx['num_cpus']} CPUs at "
-          f"{ctx['mhz_per_cpu']} MHz; medians of {repetitions} interleaved repetitions")
-    print()
-    print("| row | library | reference | ratio |")
-    print("|---|---|---|---|")
+    return report["context"], repetitions, groups
+
+
+def pairs(groups):
+    """(group, library row, reference row, library ns, reference ns), in report order."""
     for group in sorted(groups, key=group_key):
         rows = groups[group]
         mine = [w for w in rows if w.startswith("library")]
         refs = [w for w in rows if not w.startswith("library")]
         for m in mine:
             # A reference named "..._software" runs on the software path too
-            # and stands only beside the software library row.
+            # and stands beside the software library row; where a group has
+            # no reference of the row's kind, every reference stands beside it.
             software = m.endswith("_software")
-            paired = [r for r in refs if r.endswith("_software") == software]
-            if software and not paired:
-                paired = refs
+            paired = [r for r in refs if r.endswith("_software") == software] or refs
             for r in paired:
-                print(f"| {group} ({m} / {r}) | {human(rows[m])} | {human(rows[r])} | "
-                      f"{rows[m] / rows[r]:.2f}x |")
+                yield group, m, r, rows[m], rows[r]
+
+
+def main(path):
+    ctx, repetitions, groups = load(path)
+    print(f"machine: {ctx.get('host_name', '?')}, {ctx['num_cpus']} CPUs at "
+          f"{ctx['mhz_per_cpu']} MHz; medians of {repetitions} interleaved repetitions")
+    print()
+    print("| row | library | reference | ratio |")
+    print("|---|---|---|---|")
+    for group, m, r, mine, ref in pairs(groups):
+        print(f"| {group} ({m} / {r}) | {human(mine)} | {human(ref)} | {mine / ref:.2f}x |")
 
 
 if __name__ == "__main__":

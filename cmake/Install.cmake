@@ -17,8 +17,10 @@ endif()
 if(PELM_BUILD_JAVA)
   install(FILES ${PELM_JAR} DESTINATION ${CMAKE_INSTALL_DATADIR}/java)
 endif()
-install(FILES README.md CHANGELOG.md LICENSE NOTICE docs/envelope-format.md
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md CHANGELOG.md LICENSE NOTICE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Beside the README as in the tree, so its links lead to them.
+file(GLOB PELM_DOCUMENTS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${PELM_DOCUMENTS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 install(EXPORT pelmTargets NAMESPACE pelm:: DESTINATION ${PELM_CMAKE_DIR})
 configure_package_config_file(cmake/pelmConfig.cmake.in

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "aes_common/wide_registers.h"
+
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
@@ -84,21 +86,9 @@ __attribute__((noinline)) void dead_stack(bool clear) {
 #if defined(__x86_64__)
 // Copying the needles in moves the key through vector registers (the JVM's
 // array copy); cleared here, so nothing the probe itself did is found.
-__attribute__((target("avx"))) void clear_avx() { __asm__ __volatile__("vzeroall"); }
-__attribute__((target("avx512f"))) void clear_avx512() {
-  __asm__ __volatile__(
-      "vpxord %%zmm16, %%zmm16, %%zmm16\n vpxord %%zmm17, %%zmm17, %%zmm17\n"
-      "vpxord %%zmm18, %%zmm18, %%zmm18\n vpxord %%zmm19, %%zmm19, %%zmm19\n"
-      "vpxord %%zmm20, %%zmm20, %%zmm20\n vpxord %%zmm21, %%zmm21, %%zmm21\n"
-      "vpxord %%zmm22, %%zmm22, %%zmm22\n vpxord %%zmm23, %%zmm23, %%zmm23\n"
-      "vpxord %%zmm24, %%zmm24, %%zmm24\n vpxord %%zmm25, %%zmm25, %%zmm25\n"
-      "vpxord %%zmm26, %%zmm26, %%zmm26\n vpxord %%zmm27, %%zmm27, %%zmm27\n"
-      "vpxord %%zmm28, %%zmm28, %%zmm28\n vpxord %%zmm29, %%zmm29, %%zmm29\n"
-      "vpxord %%zmm30, %%zmm30, %%zmm30\n vpxord %%zmm31, %%zmm31, %%zmm31\n" ::: "memory");
-}
 void clear_vector_registers() {
-  if (__builtin_cpu_supports("avx")) clear_avx();
-  if (__builtin_cpu_supports("avx512f")) clear_avx512();
+  if (__builtin_cpu_supports("avx")) pelm::clear_avx_registers();
+  if (__builtin_cpu_supports("avx512f")) pelm::clear_avx512_registers();
 }
 #else
 void clear_vector_registers() {}

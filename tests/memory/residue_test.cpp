@@ -58,6 +58,7 @@ const char* g_first_found;
 // Every live block, in an open-addressed table (no allocation in here).
 constexpr size_t kSlots = size_t{1} << 20;
 void* g_live[kSlots];
+size_t g_live_size[kSlots];  // what the caller asked for: the library writes no further
 void* const kTombstone = reinterpret_cast<void*>(1);
 std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 
@@ -68,32 +69,43 @@ struct Spin {
 
 size_t slot_of(void* p) { return (reinterpret_cast<uintptr_t>(p) >> 4) * 0x9E3779B97F4A7C15u >> 44; }
 
-void remember(void* p) {
+void remember(void* p, size_t size) {
   if (p == nullptr) return;
   Spin spin;
   for (size_t i = slot_of(p);; i = (i + 1) & (kSlots - 1)) {
     if (g_live[i] == nullptr || g_live[i] == kTombstone) {
       g_live[i] = p;
+      g_live_size[i] = size;
       return;
     }
   }
 }
 
-void forget(void* p) {
+// The size a live block was asked with, or its usable size for a block
+// from before the program's allocator took over; with `drop`, the block is
+// forgotten too.
+size_t asked_size(void* p, bool drop) {
   Spin spin;
   for (size_t i = slot_of(p); g_live[i] != nullptr; i = (i + 1) & (kSlots - 1)) {
     if (g_live[i] == p) {
-      g_live[i] = kTombstone;
-      return;
+      if (drop) g_live[i] = kTombstone;
+      return g_live_size[i];
     }
   }
+  return malloc_usable_size(p);
 }
+
+// Where the first find was: the block's size and the needle's offset in it.
+size_t g_found_in_size, g_found_at;
 
 void scan(const void* block, size_t size) {
   for (int n = 0; n < g_needle_count; ++n) {
     const Needle& needle = g_needles[n];
-    if (memmem(block, size, needle.bytes, needle.length) != nullptr) {
-      if (g_found.fetch_add(1) == 0) g_first_found = needle.name;
+    const void* at = memmem(block, size, needle.bytes, needle.length);
+    if (at != nullptr && g_found.fetch_add(1) == 0) {
+      g_first_found = needle.name;
+      g_found_in_size = size;
+      g_found_at = static_cast<size_t>(static_cast<const char*>(at) - static_cast<const char*>(block));
     }
   }
 }
@@ -102,31 +114,32 @@ void scan(const void* block, size_t size) {
 
 extern "C" {
 
-// New blocks are filled with a pattern over their whole usable size:
-// bytes a freed block held before (the test's own unwiped strings, say)
-// would otherwise show up in the part of a block the library never writes.
-static void* fresh(void* p) {
-  if (p != nullptr) std::memset(p, 0xA5, malloc_usable_size(p));
-  remember(p);
+// A block is scanned over the bytes it was asked with, the only ones its
+// owner may write; the rest of it (filled with a pattern here) can hold
+// whatever an earlier block there held, the test's own unwiped strings
+// among it.
+static void* fresh(void* p, size_t size, size_t zeroed) {
+  if (p == nullptr) return p;
+  const size_t usable = malloc_usable_size(p);
+  std::memset(static_cast<char*>(p) + zeroed, 0xA5, usable - zeroed);
+  remember(p, size);
   return p;
 }
 
 void* malloc(size_t size) {
   if (this_allocation_fails()) return nullptr;
-  return fresh(__libc_malloc(size));
+  return fresh(__libc_malloc(size), size, 0);
 }
 
 void* calloc(size_t count, size_t size) {
   if (this_allocation_fails()) return nullptr;
-  void* p = __libc_calloc(count, size);
-  remember(p);
-  return p;
+  return fresh(__libc_calloc(count, size), count * size, count * size);
 }
 
 void free(void* p) {
   if (p == nullptr) return;
-  forget(p);
-  if (g_scanning.load()) scan(p, malloc_usable_size(p));
+  const size_t size = asked_size(p, true);
+  if (g_scanning.load()) scan(p, size);
   __libc_free(p);
 }
 
@@ -135,7 +148,7 @@ void* realloc(void* p, size_t size) {
   if (p == nullptr) return malloc(size);
   void* moved = malloc(size);
   if (moved == nullptr) return nullptr;
-  const size_t old = malloc_usable_size(p);
+  const size_t old = asked_size(p, false);
   std::memcpy(moved, p, old < size ? old : size);
   free(p);
   return moved;
@@ -143,7 +156,7 @@ void* realloc(void* p, size_t size) {
 
 void* memalign(size_t alignment, size_t size) {
   if (this_allocation_fails()) return nullptr;
-  return fresh(__libc_memalign(alignment, size));
+  return fresh(__libc_memalign(alignment, size), size, 0);
 }
 
 void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
@@ -242,8 +255,8 @@ int freed_residue(Call call) {
 int live_residue() {
   g_found = 0;
   Spin spin;
-  for (void* p : g_live) {
-    if (p != nullptr && p != kTombstone) scan(p, malloc_usable_size(p));
+  for (size_t i = 0; i < kSlots; ++i) {
+    if (g_live[i] != nullptr && g_live[i] != kTombstone) scan(g_live[i], g_live_size[i]);
   }
   return g_found.load();
 }
@@ -337,7 +350,9 @@ TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
       const int residue = freed_residue([&] { done = c.call(); });
       const bool failed_one = g_allocations.load() >= n;
       g_fail_at = 0;
-      EXPECT_EQ(residue, 0) << c.name << " with allocation " << n << " failing freed " << g_first_found;
+      EXPECT_EQ(residue, 0) << c.name << " with allocation " << n << " failing (of "
+                            << g_allocations.load() << " counted) freed " << g_first_found << ", at "
+                            << g_found_at << " of a block of " << g_found_in_size << " bytes";
       if (!failed_one) {
         EXPECT_TRUE(done) << c.name;
         break;

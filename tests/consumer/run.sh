@@ -12,7 +12,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in lib/libpelmLib.so include/pelm/envelope.h include/pelm/version.h bin/pelm \
          share/java/pelmtools.jar lib/cmake/pelm/pelmConfig.cmake lib/pkgconfig/pelm.pc \
-         share/doc/pelmLib/envelope-format.md; do
+         share/doc/pelmLib/README.md share/doc/pelmLib/docs/envelope-format.md; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 "$prefix/bin/pelm" --version

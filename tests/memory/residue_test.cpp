@@ -20,6 +20,7 @@
 #include "aes256/aes256.h"
 #include "aes_common/instruction_set.h"
 #include "envelope_reference.h"
+#include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 #include "pelm/envelope.h"
 #include "pelm/text_cipher.h"
@@ -172,6 +173,10 @@ using namespace pelm::test;
 
 namespace {
 
+// The test's own copies of secrets are wiped with the library's wipe: a
+// plain memset before free is a dead store a compiler may drop (clang does),
+// and the scan of the freed block would then find the test's own text.
+
 // The secrets of every call below, in static storage.
 uint8_t g_key[32], g_iv[16], g_text_key[16], g_text_iv[16];
 uint8_t g_schedule[pelm::aes256::kScheduleSize];
@@ -273,7 +278,7 @@ TEST(Residue, SealOpenAndFailedOpenLeaveNothingInFreedOrKeptMemory) {
   EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myEncrypt(key_text, iv_text, text, envelope)); }), 0)
       << "seal freed " << g_first_found;
   // The caller's own copy goes; nothing of the text may stay in the library.
-  std::memset(&text[0], 0, text.size());
+  pelm::secure_wipe(&text[0], text.size());
   EXPECT_EQ(live_residue(), 0) << "after a seal, memory the library keeps holds " << g_first_found;
 
   EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myDecrypt(key_text, iv_text, envelope, opened)); }), 0)
@@ -289,7 +294,7 @@ TEST(Residue, SealOpenAndFailedOpenLeaveNothingInFreedOrKeptMemory) {
   std::string none;
   EXPECT_EQ(freed_residue([&] { ASSERT_FALSE(myDecrypt(key_text, iv_text, damaged, none)); }), 0)
       << "failed open freed " << g_first_found;
-  std::memset(&opened[0], 0, opened.size());
+  pelm::secure_wipe(&opened[0], opened.size());
 }
 
 TEST(Residue, TextCipherBothWaysFreesNothingSecret) {
@@ -303,7 +308,7 @@ TEST(Residue, TextCipherBothWaysFreesNothingSecret) {
       << "text decryption freed " << g_first_found;
   ASSERT_NE(plain, nullptr);
   EXPECT_EQ(std::string(plain), text);
-  std::memset(plain, 0, std::strlen(plain));
+  pelm::secure_wipe(plain, std::strlen(plain));
   std::free(plain);
   std::free(hex_text);
 }
@@ -327,7 +332,7 @@ TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
       {"open", [&] {
          std::string out;
          const bool opened = myDecrypt(key_text, iv_text, envelope, out);
-         std::memset(&out[0], 0, out.size());  // the caller's to wipe
+         pelm::secure_wipe(&out[0], out.size());  // the caller's to wipe
          return opened;
        }},
       {"text encryption", [&] {
@@ -337,7 +342,7 @@ TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
        }},
       {"text decryption", [&] {
          char* out = ll11lll11l(g_text_key, g_text_iv, hex_text.c_str());
-         if (out != nullptr) std::memset(out, 0, std::strlen(out));
+         if (out != nullptr) pelm::secure_wipe(out, std::strlen(out));
          std::free(out);
          return out != nullptr;
        }},
@@ -371,7 +376,7 @@ TEST(Residue, SealsOfEverySizeClassLeaveNothingInTheKeptStreams) {
     std::string envelope;
     EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myEncrypt(key_text, iv_text, text, envelope)); }), 0)
         << "a seal of " << length << " bytes freed " << g_first_found;
-    std::memset(&text[0], 0, text.size());
+    pelm::secure_wipe(&text[0], text.size());
     EXPECT_EQ(live_residue(), 0) << "after a seal of " << length << " bytes, kept memory holds "
                                  << g_first_found;
   }
@@ -396,7 +401,7 @@ TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
     pelm::aes256::cfb128(g_key, g_iv, u8(text), reinterpret_cast<uint8_t*>(&reference[0]), text.size(), true);
     ASSERT_NE(text.size() % 16, 0u);
     pelm::aes256::kCompactKernels.encrypt_block(schedule, u8(reference) + whole - 16, last_keystream);
-    std::memset(&reference[0], 0, reference.size());
+    pelm::secure_wipe(&reference[0], reference.size());
     add_needle("the last keystream block", last_keystream, sizeof last_keystream);
   }
   EXPECT_EQ(freed_residue([&] {
@@ -429,9 +434,9 @@ TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
   // Read, not resized: growing the string would overwrite the spare room.
   EXPECT_EQ(memmem(opened.data() + 1000, opened.capacity() - 1000, kMarker, sizeof kMarker - 1), nullptr)
       << "the opened text's spare room holds what the trailer cut off";
-  std::memset(&opened[0], 0, opened.size());
-  std::memset(&incompressible[0], 0, incompressible.size());
-  std::memset(&text[0], 0, text.size());
+  pelm::secure_wipe(&opened[0], opened.size());
+  pelm::secure_wipe(&incompressible[0], incompressible.size());
+  pelm::secure_wipe(&text[0], text.size());
 }
 
 #if defined(__x86_64__)
@@ -481,6 +486,6 @@ TEST(Residue, NoRoundKeyStaysInAVectorRegisterAfterAnAesCall) {
     found += memmem(g_registers, upper ? sizeof g_registers : 256, round_key, 16) != nullptr;
   }
   EXPECT_EQ(found, 0) << found << " of the 10 round keys are still in vector registers";
-  std::memset(g_registers, 0, sizeof g_registers);
+  pelm::secure_wipe(g_registers, sizeof g_registers);
 }
 #endif

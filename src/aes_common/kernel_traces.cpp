@@ -14,14 +14,20 @@
 namespace pelm {
 
 // How far the AES kernels' frames reach below their caller, as -fstack-usage
-// reports them, with room for the one further level a kernel may call. The
-// software paths: at most 540 bytes a frame (the SSSE3 rounds on 32-bit
-// x86; 504 on x86-64, 352 on arm64, 336 on 32-bit Arm). The AES-NI and
-// ARMv8 paths: at most 376 (AES-256 CFB decryption on x86-64; 352 on arm64,
-// 336 on 32-bit Arm). Clearing costs about 20 ns per KiB here, as much as a
-// one-block call on AES-NI, so each path clears what it can have used.
+// reports them, with room for the one further level a kernel may call.
+// x86-64, arm64 and 32-bit Arm: the software paths at most 540 bytes a
+// frame (504 on x86-64, 352 on arm64, 336 on 32-bit Arm), the AES-NI and
+// ARMv8 paths at most 376. 32-bit x86 has half the vector registers and
+// spills more: up to 1040 bytes (SSSE3) and 656 (AES-NI) with gcc. Clearing
+// costs about 20 ns per KiB on x86-64, as much as a one-block call on
+// AES-NI, so each path clears what it can have used.
+#if defined(__i386__)
+constexpr size_t kSoftwareKernelStack = 2048;
+constexpr size_t kHardwareKernelStack = 2048;
+#else
 constexpr size_t kSoftwareKernelStack = 1024;
 constexpr size_t kHardwareKernelStack = 512;
+#endif
 constexpr size_t kForeignCipherStack = 1024;
 
 namespace {

@@ -11,9 +11,7 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 
 }  // namespace
 
-std::string base64_encode(const uint8_t* data, size_t length) {
-  std::string text(4 * ((length + 2) / 3), '\0');
-  char* out = &text[0];
+void base64_encode(const uint8_t* data, size_t length, char* out) {
   size_t i = 0;
   for (; i + 3 <= length; i += 3, out += 4) {
     const uint32_t group = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
@@ -29,8 +27,9 @@ std::string base64_encode(const uint8_t* data, size_t length) {
     out[1] = kAlphabet[group >> 12 & 63];
     out[2] = two ? kAlphabet[group >> 6 & 63] : '=';
     out[3] = '=';
+    out += 4;
   }
-  return text;
+  *out = '\0';
 }
 
 }  // namespace pelm::envelope

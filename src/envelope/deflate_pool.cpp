@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <new>
 
 #include "memory/secure_wipe.h"
@@ -70,6 +71,16 @@ struct KeptStream {
   ~KeptStream() {
     for (int i = 0; i < block_count; ++i) std::free(blocks[i].data);
   }
+
+  // From malloc, as every allocation of the library: a failure is a null.
+  static KeptStream* create() {
+    void* memory = std::malloc(sizeof(KeptStream));
+    return memory == nullptr ? nullptr : new (memory) KeptStream();
+  }
+  static void destroy(KeptStream* kept) {
+    kept->~KeptStream();
+    std::free(kept);
+  }
 };
 
 voidpf take_block(voidpf opaque, uInt items, uInt size) {
@@ -123,11 +134,11 @@ KeptStream* take_stream(size_t stream_class) {
   for (std::atomic<KeptStream*>& slot : g_idle[stream_class]) {
     if (KeptStream* kept = slot.exchange(nullptr, std::memory_order_acquire)) return kept;
   }
-  auto* kept = new (std::nothrow) KeptStream();
+  KeptStream* kept = KeptStream::create();
   if (kept != nullptr) kept->stream_class = stream_class;
   if (kept != nullptr && !init_stream(kept)) {
     deflateEnd(&kept->stream);
-    delete kept;
+    KeptStream::destroy(kept);
     return nullptr;
   }
   return kept;
@@ -147,7 +158,7 @@ void give_back(KeptStream* kept) {
     }
   }
   deflateEnd(&kept->stream);
-  delete kept;
+  KeptStream::destroy(kept);
 }
 
 struct Lease {

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
+#include "envelope_codec.h"
 #include "memory/secure_wipe.h"
 
 namespace pelm::envelope {
@@ -47,16 +47,19 @@ struct KeyMaterial {
 void hex_line_into(const char* text, size_t byte_count, uint8_t* out);
 
 // Checks the text lengths and decodes them; logs "Input error" on failure.
-bool decode_key_material(const std::string& key_text,
-                         const std::string& iv_text, KeyMaterial& material);
+bool decode_key_material(TextSpan key_text, TextSpan iv_text, KeyMaterial& material);
 
 // AES-256-CFB128 from keystream position 0, `length` bytes from in to out
 // (which may be the same buffer). False when the cipher cannot be set up.
 bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
                   size_t length, bool encrypt);
 
-// Standard Base64 of `length` bytes into a fresh text. Throws bad_alloc.
-std::string base64_encode(const uint8_t* data, size_t length);
+// Characters of the standard Base64 text of `length` bytes.
+constexpr size_t base64_length(size_t length) { return 4 * ((length + 2) / 3); }
+
+// Standard Base64 of `length` bytes into `out`, which has room for
+// base64_length(length) characters and a NUL after them (written too).
+void base64_encode(const uint8_t* data, size_t length, char* out);
 
 // zlib's uncompress of a whole stream into `capacity` bytes at `out`, with
 // zlib's working memory wiped before it is freed. True when the stream

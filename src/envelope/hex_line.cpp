@@ -36,11 +36,3 @@ void hex_line_into(const char* text, size_t byte_count, uint8_t* out) {
 }
 
 }  // namespace pelm::envelope
-
-std::string myHexLine(const std::string& text) {
-  std::string bytes;
-  if (text.size() % 2 != 0) return bytes;
-  bytes.resize(text.size() / 2);
-  pelm::envelope::hex_line_into(text.data(), bytes.size(), reinterpret_cast<uint8_t*>(&bytes[0]));
-  return bytes;
-}

@@ -1,6 +1,6 @@
-// myDecrypt: Base64, the length trailer, AES-256-CFB128, then zlib.
+// Opening: Base64, the length trailer, AES-256-CFB128, then zlib.
 #include <cstring>
-#include <new>
+#include <utility>
 
 #include "envelope_internal.h"
 #include "memory/wiped_buffer.h"
@@ -8,6 +8,7 @@
 
 using namespace pelm::envelope;
 using pelm::WipedBuffer;
+using pelm::WipedText;
 
 namespace {
 
@@ -40,11 +41,11 @@ struct Trimmed {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_trailing_noise(char c) { return is_blank(c) || c == '\r' || c == '\n' || c == '-'; }
 
-Trimmed trim_envelope(const std::string& envelope) {
-  size_t begin = 0, end = envelope.size();
-  while (begin < end && is_blank(envelope[begin])) ++begin;
-  while (end > begin && is_trailing_noise(envelope[end - 1])) --end;
-  return {envelope.data() + begin, end - begin};
+Trimmed trim_envelope(TextSpan envelope) {
+  size_t begin = 0, end = envelope.length;
+  while (begin < end && is_blank(envelope.data[begin])) ++begin;
+  while (end > begin && is_trailing_noise(envelope.data[end - 1])) --end;
+  return {envelope.data + begin, end - begin};
 }
 
 // Counts the "=" ending the trimmed text.
@@ -54,12 +55,15 @@ long trailing_padding(const Trimmed& text) {
   return count;
 }
 
-bool open_envelope(const std::string& key_text, const std::string& iv_text,
-                   const std::string& envelope, std::string& out) {
+}  // namespace
+
+namespace pelm::envelope {
+
+bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, WipedText& out) {
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
 
-  if (envelope.size() > kMaxEnvelopeText) {
+  if (envelope.length > kMaxEnvelopeText) {
     err_log("%s", kBase64Error);
     return false;
   }
@@ -86,37 +90,21 @@ bool open_envelope(const std::string& key_text, const std::string& iv_text,
   if (!cfb256_crypt(material, decoded.get(), decoded.get(), cipher_length, false)) return false;
 
   // Zeroed first: a trailer beyond what zlib produces gets zeros, never
-  // uninitialised memory. Wiped unless it becomes the caller's result.
-  std::string result(capacity, '\0');
-  struct WipeUnlessKept {
-    std::string& text;
-    bool kept = false;
-    ~WipeUnlessKept() {
-      if (!kept) pelm::secure_wipe(&text[0], text.size());
-    }
-  } guard{result};
+  // uninitialised memory. Wiped when it goes, unless it becomes the result.
+  WipedText result;
+  if (!result.allocate(static_cast<size_t>(capacity))) return false;
+  std::memset(result.data(), 0, result.length());
   size_t produced = 0;
-  if (!inflate_whole(decoded.get(), cipher_length, reinterpret_cast<uint8_t*>(&result[0]), capacity,
-                     produced)) {
+  if (!inflate_whole(decoded.get(), cipher_length, reinterpret_cast<uint8_t*>(result.data()),
+                     result.length(), produced)) {
     err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
     return false;
   }
   // The trailer, not zlib, decides the length; what zlib produced past it
-  // is wiped before the string is cut.
-  if (produced > trailer) pelm::secure_wipe(&result[trailer], produced - trailer);
-  result.resize(trailer);
-  guard.kept = true;
-  out.swap(result);
+  // is wiped as the text is cut.
+  result.truncate(trailer);
+  out = std::move(result);
   return true;
 }
 
-}  // namespace
-
-bool myDecrypt(const std::string& key, const std::string& iv,
-               const std::string& envelope, std::string& out) {
-  try {
-    return open_envelope(key, iv, envelope, out);
-  } catch (const std::bad_alloc&) {
-    return false;  // out is only ever replaced by a finished plaintext
-  }
-}
+}  // namespace pelm::envelope

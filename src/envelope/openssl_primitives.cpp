@@ -113,22 +113,19 @@ bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
 
 #endif
 
-std::string base64_encode(const uint8_t* data, size_t length) {
-  std::string text(4 * ((length + 2) / 3), '\0');
+void base64_encode(const uint8_t* data, size_t length, char* out) {
   // EVP_EncodeBlock counts its output in an int, so long payloads go through
   // in pieces of whole 3-byte groups; the concatenation is the same text.
+  // Each piece's NUL lands on the next piece's first character, or after
+  // the last character.
   constexpr size_t kPiece = size_t{3} << 24;
+  out[0] = '\0';
   size_t written = 0;
   for (size_t done = 0; done < length; done += kPiece) {
     const size_t piece = length - done < kPiece ? length - done : kPiece;
-    // Each piece's NUL lands on the next piece's first character, or on the
-    // string's own terminator after the last piece.
     written += static_cast<size_t>(EVP_EncodeBlock(
-        reinterpret_cast<unsigned char*>(&text[written]), data + done,
-        static_cast<int>(piece)));
+        reinterpret_cast<unsigned char*>(out + written), data + done, static_cast<int>(piece)));
   }
-  text.resize(written);
-  return text;
 }
 
 }  // namespace pelm::envelope

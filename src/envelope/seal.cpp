@@ -1,6 +1,6 @@
-// myEncrypt: zlib level 9, AES-256-CFB128, 4-byte big-endian length trailer
+// Sealing: zlib level 9, AES-256-CFB128, 4-byte big-endian length trailer
 // in clear, then one Base64 text.
-#include <new>
+#include <utility>
 
 #include "deflate_pool.h"
 #include "envelope_internal.h"
@@ -9,6 +9,7 @@
 
 using namespace pelm::envelope;
 using pelm::WipedBuffer;
+using pelm::WipedText;
 
 namespace {
 
@@ -19,12 +20,15 @@ void put_be32(uint8_t* out, uint32_t value) {
   out[3] = static_cast<uint8_t>(value);
 }
 
-bool seal_envelope(const std::string& key_text, const std::string& iv_text,
-                   const std::string& data, std::string& out) {
+}  // namespace
+
+namespace pelm::envelope {
+
+bool seal_envelope(TextSpan key_text, TextSpan iv_text, TextSpan data, WipedText& out) {
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
 
-  const size_t length = data.size();
+  const size_t length = data.length;
   if (length > SIZE_MAX / 2) {  // keeps the buffer arithmetic below from wrapping
     err_log("%s", kInputError);
     return false;
@@ -34,7 +38,7 @@ bool seal_envelope(const std::string& key_text, const std::string& iv_text,
   WipedBuffer payload(compressed_bound(length) + kTrailerLength);
   if (!payload) return false;
   size_t stream_length = 0;
-  switch (compress_level9(reinterpret_cast<const uint8_t*>(data.data()), length,
+  switch (compress_level9(reinterpret_cast<const uint8_t*>(data.data), length,
                           payload.get(), stream_length)) {
     case Deflated::kDone:
       break;
@@ -51,18 +55,11 @@ bool seal_envelope(const std::string& key_text, const std::string& iv_text,
   if (!cfb256_crypt(material, payload.get(), payload.get(), stream_length, true)) return false;
   put_be32(payload.get() + stream_length, static_cast<uint32_t>(length));
 
-  std::string text = base64_encode(payload.get(), stream_length + kTrailerLength);
-  out.swap(text);
+  WipedText text;
+  if (!text.allocate(base64_length(stream_length + kTrailerLength))) return false;
+  base64_encode(payload.get(), stream_length + kTrailerLength, text.data());
+  out = std::move(text);
   return true;
 }
 
-}  // namespace
-
-bool myEncrypt(const std::string& key, const std::string& iv,
-               const std::string& data, std::string& out) {
-  try {
-    return seal_envelope(key, iv, data, out);
-  } catch (const std::bad_alloc&) {
-    return false;  // out is only ever replaced by a finished text
-  }
-}
+}  // namespace pelm::envelope

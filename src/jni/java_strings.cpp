@@ -1,8 +1,8 @@
 #include "java_strings.h"
 
 #include <climits>
-#include <memory>
-#include <new>
+#include <cstdlib>
+#include <utility>
 
 #include "aes128/hex_digit.h"
 #include "java_text.h"
@@ -22,12 +22,15 @@ class Units {
  public:
   explicit Units(size_t count) : count_(count) {
     if (count > kInline) {
-      heap_.reset(new (std::nothrow) char16_t[count]);
-      data_ = heap_.get();
+      data_ = count <= SIZE_MAX / sizeof(char16_t)
+                  ? static_cast<char16_t*>(std::malloc(count * sizeof(char16_t)))
+                  : nullptr;
     }
   }
   ~Units() {
-    if (data_ != nullptr) secure_wipe(data_, count_ * sizeof(char16_t));
+    if (data_ == nullptr) return;
+    secure_wipe(data_, count_ * sizeof(char16_t));
+    if (data_ != inline_) std::free(data_);
   }
   Units(const Units&) = delete;
   Units& operator=(const Units&) = delete;
@@ -37,7 +40,6 @@ class Units {
   static constexpr size_t kInline = 512;
   char16_t inline_[kInline];
   size_t count_;
-  std::unique_ptr<char16_t[]> heap_;
   char16_t* data_ = inline_;
 };
 
@@ -130,45 +132,41 @@ bool read_in_pieces(JNIEnv* env, jstring string, size_t total, Take take) {
 // The usual text is plain ASCII, narrowed straight into its byte form. Kept
 // only when every piece is plain ASCII; otherwise the caller takes the
 // general path.
-bool read_plain_ascii(JNIEnv* env, jstring string, jsize count, std::string& out, bool& plain) {
+// False, with `plain` unset, when the string cannot be read or the bytes
+// cannot be allocated.
+bool read_plain_ascii(JNIEnv* env, jstring string, jsize count, WipedText& out, bool& plain) {
   const size_t total = static_cast<size_t>(count);
-  std::string bytes(total, '\0');
+  plain = false;
+  WipedText bytes;
+  if (!bytes.allocate(total)) return false;
   size_t done = 0;
   const bool read = read_in_pieces(env, string, total, [&](const char16_t* piece, size_t at, size_t n) {
     if (!is_plain_ascii(piece, n)) return false;
-    narrow(piece, n, &bytes[at]);
+    narrow(piece, n, bytes.data() + at);
     done = at + n;
     return true;
   });
   plain = read && done == total;
-  if (plain) out.swap(bytes);
-  secure_wipe(&bytes[0], bytes.size());
+  if (plain) out = std::move(bytes);
   return read;
 }
 
 }  // namespace
 
-bool read_java_text(JNIEnv* env, jstring string, std::string& out) {
+bool read_java_text(JNIEnv* env, jstring string, WipedText& out) {
   const jsize count = env->GetStringLength(string);
   if (env->ExceptionCheck()) return false;
-  try {
-    bool plain = false;
-    if (!read_plain_ascii(env, string, count, out, plain)) return false;
-    if (plain) return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  bool plain = false;
+  if (!read_plain_ascii(env, string, count, out, plain)) return false;
+  if (plain) return true;
   Units units(static_cast<size_t>(count));
   if (units.get() == nullptr) return false;
   env->GetStringRegion(string, 0, count, reinterpret_cast<jchar*>(units.get()));
   if (env->ExceptionCheck()) return false;
-  try {
-    std::string bytes(java_text_length(units.get(), count), '\0');
-    encode_java_text(units.get(), count, &bytes[0]);
-    out.swap(bytes);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  WipedText bytes;
+  if (!bytes.allocate(java_text_length(units.get(), count))) return false;
+  encode_java_text(units.get(), count, bytes.data());
+  out = std::move(bytes);
   return true;
 }
 

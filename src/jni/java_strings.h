@@ -7,14 +7,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "memory/wiped_text.h"
 
 namespace pelm::jni {
 
 // Replaces `out` with the string's bytes. False, with the runtime's
 // exception pending if it raised one, when the string cannot be read or the
 // bytes cannot be allocated.
-bool read_java_text(JNIEnv* env, jstring string, std::string& out);
+bool read_java_text(JNIEnv* env, jstring string, WipedText& out);
 
 // Decodes a string of an even number of hex digits, either case, into the
 // count / 2 bytes at `bytes`, reading it in pieces: no copy of the whole

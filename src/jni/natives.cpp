@@ -5,19 +5,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "java_strings.h"
 #include "aes128/text_decrypt.h"
+#include "envelope/envelope_codec.h"
 #include "memory/secure_wipe.h"
 #include "memory/wiped_buffer.h"
-#include "pelm/envelope.h"
+#include "memory/wiped_text.h"
 #include "pelm/jni_bridge.h"
 #include "pelm/text_cipher.h"
 
 using pelm::jni::decode_java_hex;
 using pelm::jni::new_java_string;
 using pelm::jni::read_java_text;
+using pelm::WipedText;
+using pelm::envelope::TextSpan;
 
 namespace {
 
@@ -26,20 +28,10 @@ constexpr size_t kCipherKeyBytes = 16;
 // The call's copies of its three strings, wiped when the call is done with
 // them: they hold the key, the IV and the plaintext.
 struct CallTexts {
-  std::string key, iv, data;
-  CallTexts() = default;
-  CallTexts(const CallTexts&) = delete;
-  CallTexts& operator=(const CallTexts&) = delete;
-  ~CallTexts() {
-    for (std::string* s : {&key, &iv, &data}) pelm::secure_wipe(&(*s)[0], s->size());
-  }
+  WipedText key, iv, data;
 };
 
-// The codec's result, wiped once the Java string is made from it.
-struct WipedResult {
-  std::string text;
-  ~WipedResult() { pelm::secure_wipe(&text[0], text.size()); }
-};
+TextSpan span(const WipedText& text) { return {text.data(), text.length()}; }
 
 // Reads data, key and IV in that order; stops at the first failure, which
 // leaves the runtime's exception pending if it raised one.
@@ -49,19 +41,18 @@ bool read_texts(JNIEnv* env, jstring key, jstring iv, jstring data, CallTexts& t
          read_java_text(env, iv, texts.iv);
 }
 
-using EnvelopeCodec = bool (*)(const std::string&, const std::string&,
-                               const std::string&, std::string&);
+using EnvelopeCodec = bool (*)(TextSpan, TextSpan, TextSpan, WipedText&);
 
 jstring run_envelope(JNIEnv* env, jstring key, jstring iv, jstring data,
                      EnvelopeCodec codec) {
-  WipedResult out;
+  WipedText out;  // the codec's result, wiped once the Java string is made
   {
     CallTexts texts;
     if (!read_texts(env, key, iv, data, texts)) return nullptr;
-    if (!codec(texts.key, texts.iv, texts.data, out.text)) return nullptr;
+    if (!codec(span(texts.key), span(texts.iv), span(texts.data), out)) return nullptr;
   }
   // An opened text ends at its first zero byte; U+0000 travels as C0 80.
-  return new_java_string(env, out.text.c_str(), std::strlen(out.text.c_str()));
+  return new_java_string(env, out.data(), std::strlen(out.data()));
 }
 
 // A result string holds at most INT32_MAX characters, so method03's hex (two
@@ -73,7 +64,7 @@ constexpr size_t kMaxTextForHex = INT32_MAX / 2 / 16 * 16 - 1;
 // The cipher reads 16 bytes of each of key and IV; shorter texts would be
 // overread.
 bool usable_cipher_keys(const CallTexts& texts) {
-  return texts.key.size() >= kCipherKeyBytes && texts.iv.size() >= kCipherKeyBytes;
+  return texts.key.length() >= kCipherKeyBytes && texts.iv.length() >= kCipherKeyBytes;
 }
 
 jstring run_text_encrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
@@ -84,9 +75,8 @@ jstring run_text_encrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
   {
     CallTexts texts;
     if (!read_texts(env, key, iv, data, texts)) return nullptr;
-    if (texts.data.size() > kMaxTextForHex || !usable_cipher_keys(texts)) return nullptr;
-    result = ll11l1l1ll(reinterpret_cast<const uint8_t*>(texts.key.data()),
-                        reinterpret_cast<const uint8_t*>(texts.iv.data()), texts.data.c_str());
+    if (texts.data.length() > kMaxTextForHex || !usable_cipher_keys(texts)) return nullptr;
+    result = ll11l1l1ll(texts.key.bytes(), texts.iv.bytes(), texts.data.data());
   }
   if (result == nullptr) return nullptr;
   const size_t length = std::strlen(result);
@@ -112,9 +102,7 @@ jstring run_hex_decrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
     CallTexts texts;
     if (!read_java_text(env, key, texts.key) || !read_java_text(env, iv, texts.iv)) return nullptr;
     if (!usable_cipher_keys(texts)) return nullptr;
-    pelm::aes128::decrypt_text_in_place(reinterpret_cast<const uint8_t*>(texts.key.data()),
-                                        reinterpret_cast<const uint8_t*>(texts.iv.data()),
-                                        bytes.get(), length);
+    pelm::aes128::decrypt_text_in_place(texts.key.bytes(), texts.iv.bytes(), bytes.get(), length);
   }
   const char* text = reinterpret_cast<const char*>(bytes.get());
   return new_java_string(env, text, std::strlen(text));
@@ -136,11 +124,11 @@ jstring null_on_failure(JNIEnv* env, jstring result) {
 }  // namespace
 
 extern "C" jstring method01(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return null_on_failure(env, run_envelope(env, key, iv, data, myEncrypt));
+  return null_on_failure(env, run_envelope(env, key, iv, data, pelm::envelope::seal_envelope));
 }
 
 extern "C" jstring method02(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
-  return null_on_failure(env, run_envelope(env, key, iv, data, myDecrypt));
+  return null_on_failure(env, run_envelope(env, key, iv, data, pelm::envelope::open_envelope));
 }
 
 extern "C" jstring method03(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {

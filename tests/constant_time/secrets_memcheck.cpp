@@ -61,7 +61,8 @@ void envelope_key_handling() {
   const std::string iv_text = "000102030405060708090a0b0c0d0e0f";
   secret(&key_text[0], key_text.size());
   pelm::envelope::KeyMaterial material;
-  wrong += !pelm::envelope::decode_key_material(key_text, iv_text, material);
+  wrong += !pelm::envelope::decode_key_material({key_text.data(), key_text.size()},
+                                                {iv_text.data(), iv_text.size()}, material);
   if (std::strcmp(PELM_CRYPTO_PROVIDER, "builtin") != 0) return;  // libcrypto's AES is its own
   uint8_t data[70];
   for (int i = 0; i < 70; ++i) data[i] = static_cast<uint8_t>(i);

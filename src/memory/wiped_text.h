@@ -1,0 +1,80 @@
+// A text the library owns while it may hold a secret: `length` bytes and a
+// NUL after them, from malloc, wiped whole before it is freed. It moves but
+// never copies, and no step of it throws: an allocation that fails is a
+// false from allocate(), which leaves the text empty.
+#ifndef PELM_MEMORY_WIPED_TEXT_H
+#define PELM_MEMORY_WIPED_TEXT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "secure_wipe.h"
+
+namespace pelm {
+
+class WipedText {
+ public:
+  WipedText() = default;
+  WipedText(WipedText&& other) noexcept { take(other); }
+  WipedText& operator=(WipedText&& other) noexcept {
+    if (this != &other) {
+      release();
+      take(other);
+    }
+    return *this;
+  }
+  WipedText(const WipedText&) = delete;
+  WipedText& operator=(const WipedText&) = delete;
+  ~WipedText() { release(); }
+
+  // Room for `length` bytes, contents unset, and the NUL after them. What the
+  // text held before is wiped and freed, also when this fails.
+  bool allocate(size_t length) {
+    release();
+    if (length == SIZE_MAX) return false;
+    data_ = static_cast<char*>(std::malloc(length + 1));
+    if (data_ == nullptr) return false;
+    data_[length] = '\0';
+    length_ = room_ = length;
+    return true;
+  }
+
+  // Ends the text after its first `length` bytes (no more than it has);
+  // the bytes cut off are wiped at once.
+  void truncate(size_t length) {
+    if (length >= length_) return;
+    secure_wipe(data_ + length, length_ - length);
+    length_ = length;
+    data_[length] = '\0';
+  }
+
+  char* data() const { return data_; }
+  const unsigned char* bytes() const { return reinterpret_cast<const unsigned char*>(data_); }
+  size_t length() const { return length_; }
+
+ private:
+  void take(WipedText& other) {
+    data_ = other.data_;
+    length_ = other.length_;
+    room_ = other.room_;
+    other.data_ = nullptr;
+    other.length_ = other.room_ = 0;
+  }
+  void release() {
+    if (data_ != nullptr) {
+      secure_wipe(data_, room_ + 1);
+      std::free(data_);
+    }
+    data_ = nullptr;
+    length_ = room_ = 0;
+  }
+
+  char* data_ = nullptr;
+  size_t length_ = 0;
+  size_t room_ = 0;  // the length allocated, which wiping covers
+};
+
+}  // namespace pelm
+
+#endif

@@ -41,7 +41,8 @@ help:
 	@echo "make test-table-path the native suites under qemu-x86_64 on a CPU without SSSE3: the table path"
 	@echo "make test-builtin    the library on its own AES-256 and Base64 (no libcrypto), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
-	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes"
+	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes;"
+	@echo "                     then built without exceptions on LLVM's real libc++: no exception runtime, and it runs"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
 	@echo "make bench-java      the four methods through the JVM beside the JDK"
 	@echo "make performance-doc both benchmarks, written into docs/performance.md"
@@ -182,8 +183,9 @@ test-boringssl: deps
 # public exports, bionic and zlib and liblog alone as NEEDED, 16 KB pages,
 # no __tls_get_addr; then the stripped sizes. Compiles and links only.
 test-android-ndk:
-	@scripts/install-packages.sh cmake make ninja-build
+	@scripts/install-packages.sh cmake make ninja-build clang-19 lld-19 libc++-19-dev libc++abi-19-dev
 	tests/android/ndk_check.sh . build-android
+	tests/android/libcxx_runtime_check.sh . build-android
 
 check: test sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
        test-android-ndk ct-memcheck

@@ -6,7 +6,8 @@
 # build must be free of compiler and linker warnings; every library must
 # export exactly the public names, need nothing beyond zlib, liblog and
 # bionic's libc, libm and libdl, load on 16 KB pages and take thread-locals
-# without __tls_get_addr (which bionic has only from API 29). Ends with the
+# without __tls_get_addr (which bionic has only from API 29), and link no C++
+# exception runtime (the library is built without exceptions). Ends with the
 # stripped sizes. No device runs anything: this proves compiling and linking.
 # Usage: ndk_check.sh SOURCE_DIR WORK_DIR   (ANDROID_NDK_ROOT or ANDROID_NDK_HOME set)
 set -euo pipefail
@@ -53,7 +54,7 @@ build() {  # NAME SOURCE BUILD_DIR CMAKE_ARGS...
 
 # What a built library must be on every ABI.
 inspect() {  # NAME LIBRARY
-  local name=$1 library=$2 needed extra undefined
+  local name=$1 library=$2 needed extra undefined runtime
   "$source_dir/tests/check_exports.sh" "$library" "$bin/llvm-nm" >/dev/null ||
     fail "$name" "$("$source_dir/tests/check_exports.sh" "$library" "$bin/llvm-nm" 2>&1 | tr '\n' ' ')"
   needed=$("$bin/llvm-readelf" -d "$library" | awk '/\(NEEDED\)/ { gsub(/[][]/, "", $NF); print $NF }')
@@ -61,6 +62,15 @@ inspect() {  # NAME LIBRARY
   [ -z "$extra" ] || fail "$name" "needs more than zlib, liblog and bionic: $(echo $extra)"
   "$source_dir/tests/check_page_alignment.sh" "$library" "$bin/llvm-readelf" >/dev/null ||
     fail "$name" "a LOAD segment is aligned below 16 KB"
+  # The library is built without exceptions: nothing may pull the C++
+  # runtime's exception machinery (throw, unwinder, demangler) back in. An
+  # unoptimised build does, through the C++ library's compiled string
+  # destructor, so Debug builds are not held to it.
+  if [[ $name != *Debug* ]]; then
+    runtime=$("$bin/llvm-nm" "$library" | awk '{print $NF}' |
+              grep -x -E '__cxa_throw|__cxa_begin_catch|_Unwind_RaiseException|__cxa_demangle|__gxx_personality_v0' || true)
+    [ -z "$runtime" ] || fail "$name" "links the C++ exception runtime: $(echo $runtime)"
+  fi
   undefined=$("$bin/llvm-nm" -D --undefined-only "$library" | awk '{print $NF}')
   if grep -q -E '^__tls_get_addr' <<<"$undefined"; then
     fail "$name" "imports __tls_get_addr, which bionic has only from API 29"
@@ -110,4 +120,4 @@ if [ $failures -ne 0 ]; then
   echo "android ndk check: $failures failure(s)"
   exit 1
 fi
-echo "android ndk check: ${#abis[@]} ABIs x 3 builds, no warnings; exports, NEEDED, 16 KB LOAD segments, no __tls_get_addr: OK"
+echo "android ndk check: ${#abis[@]} ABIs x 3 builds, no warnings; exports, NEEDED, 16 KB LOAD segments, no __tls_get_addr, no exception runtime: OK"

@@ -89,19 +89,18 @@ bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, Wiped
   }
   if (!cfb256_crypt(material, decoded.get(), decoded.get(), cipher_length, false)) return false;
 
-  // Zeroed first: a trailer beyond what zlib produces gets zeros, never
-  // uninitialised memory. Wiped when it goes, unless it becomes the result.
-  WipedText result;
+  WipedText result;  // wiped when it goes, unless it becomes the result
   if (!result.allocate(static_cast<size_t>(capacity))) return false;
-  std::memset(result.data(), 0, result.length());
   size_t produced = 0;
   if (!inflate_whole(decoded.get(), cipher_length, reinterpret_cast<uint8_t*>(result.data()),
                      result.length(), produced)) {
     err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
     return false;
   }
-  // The trailer, not zlib, decides the length; what zlib produced past it
-  // is wiped as the text is cut.
+  // The trailer, not zlib, decides the length: a trailer beyond what zlib
+  // produced gets zeros, never uninitialised memory, and what zlib
+  // produced past it is wiped as the text is cut.
+  if (produced < trailer) std::memset(result.data() + produced, 0, trailer - produced);
   result.truncate(trailer);
   out = std::move(result);
   return true;

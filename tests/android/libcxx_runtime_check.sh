@@ -42,6 +42,15 @@ for type in Release RelWithDebInfo; do
     grep -v '^reference' "$dir.extracted" | awk -F'\t' '{print "  " $1 " took " $3 " from " $2}'
     failures=$((failures + 1))
   fi
+  # Only the std::string exports may allocate through operator new, which
+  # aborts when memory runs out; the rest reports it with a null or false.
+  for object in $(find "$dir/CMakeFiles/pelm_objects.dir" -name '*.o' ! -name string_api.cpp.o \
+                    ! -name aborting_operator_new.cpp.o); do
+    if nm -u "$object" | awk '{print $NF}' | grep -q -E '^_Zn[wa]'; then
+      echo "FAIL $type: ${object#"$dir/"} calls operator new, which aborts without exceptions"
+      failures=$((failures + 1))
+    fi
+  done
   # And it runs: the probe calls the C++ exports and fails their allocations.
   if ! "$llvm/bin/clang++" -std=c++17 -O1 -stdlib=libc++ -nostdlib++ -I"$source_dir/include" \
          -I"$dir/include" "$source_dir/tests/android/no_exceptions_probe.cpp" -o "$dir/probe" \

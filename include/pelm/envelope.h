@@ -2,7 +2,12 @@
  * length trailer in clear, all as one Base64 text.
  *
  * Key and IV arrive as hexadecimal texts of exactly 64 and 32 bytes.
- * Every function here keeps its state per call and may run on any thread. */
+ * Every function here keeps its state per call and may run on any thread.
+ *
+ * Out of memory is a false like any other failure, but for one step: filling
+ * the std::string result. A library built with PELM_CXX_EXCEPTIONS (hosts)
+ * returns false there too (myHexLine lets the bad_alloc through); one built
+ * without (Android) writes an error record and aborts. */
 #ifndef PELM_ENVELOPE_H
 #define PELM_ENVELOPE_H
 

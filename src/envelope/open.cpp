@@ -3,11 +3,10 @@
 #include <utility>
 
 #include "envelope_internal.h"
-#include "memory/wiped_buffer.h"
+#include "memory/wiped_text.h"
 #include "pelm/envelope.h"
 
 using namespace pelm::envelope;
-using pelm::WipedBuffer;
 using pelm::WipedText;
 
 namespace {
@@ -68,9 +67,9 @@ bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, Wiped
     return false;
   }
   const Trimmed text = trim_envelope(envelope);
-  WipedBuffer decoded(text.length);
-  if (!decoded) return false;
-  const long decoded_length = base64_decode(text.text, text.length, decoded.get());
+  WipedText decoded;
+  if (!decoded.allocate(text.length)) return false;
+  const long decoded_length = base64_decode(text.text, text.length, decoded.bytes());
   if (decoded_length <= 0) {
     err_log("%s", kBase64Error);
     return false;
@@ -80,20 +79,19 @@ bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, Wiped
   if (payload_length <= static_cast<long>(kTrailerLength)) return false;
 
   const size_t cipher_length = static_cast<size_t>(payload_length) - kTrailerLength;
-  const uint32_t trailer = get_be32(decoded.get() + cipher_length);
+  const uint32_t trailer = get_be32(decoded.bytes() + cipher_length);
 
   const uint64_t capacity = plaintext_capacity(cipher_length, trailer);
   if (capacity > kMaxCapacity) {
     err_log("%s", kGzipError);
     return false;
   }
-  if (!cfb256_crypt(material, decoded.get(), decoded.get(), cipher_length, false)) return false;
+  if (!cfb256_crypt(material, decoded.bytes(), decoded.bytes(), cipher_length, false)) return false;
 
   WipedText result;  // wiped when it goes, unless it becomes the result
   if (!result.allocate(static_cast<size_t>(capacity))) return false;
   size_t produced = 0;
-  if (!inflate_whole(decoded.get(), cipher_length, reinterpret_cast<uint8_t*>(result.data()),
-                     result.length(), produced)) {
+  if (!inflate_whole(decoded.bytes(), cipher_length, result.bytes(), result.length(), produced)) {
     err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
     return false;
   }

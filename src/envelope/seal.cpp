@@ -4,11 +4,10 @@
 
 #include "deflate_pool.h"
 #include "envelope_internal.h"
-#include "memory/wiped_buffer.h"
+#include "memory/wiped_text.h"
 #include "pelm/envelope.h"
 
 using namespace pelm::envelope;
-using pelm::WipedBuffer;
 using pelm::WipedText;
 
 namespace {
@@ -35,11 +34,11 @@ bool seal_envelope(TextSpan key_text, TextSpan iv_text, TextSpan data, WipedText
   }
   // The payload buffer takes the zlib stream, which is then encrypted in
   // place, and the trailer after it.
-  WipedBuffer payload(compressed_bound(length) + kTrailerLength);
-  if (!payload) return false;
+  WipedText payload;
+  if (!payload.allocate(compressed_bound(length) + kTrailerLength)) return false;
   size_t stream_length = 0;
   switch (compress_level9(reinterpret_cast<const uint8_t*>(data.data), length,
-                          payload.get(), stream_length)) {
+                          payload.bytes(), stream_length)) {
     case Deflated::kDone:
       break;
     case Deflated::kOutOfMemory:
@@ -52,12 +51,12 @@ bool seal_envelope(TextSpan key_text, TextSpan iv_text, TextSpan data, WipedText
     err_log("%s", kInputError);
     return false;
   }
-  if (!cfb256_crypt(material, payload.get(), payload.get(), stream_length, true)) return false;
-  put_be32(payload.get() + stream_length, static_cast<uint32_t>(length));
+  if (!cfb256_crypt(material, payload.bytes(), payload.bytes(), stream_length, true)) return false;
+  put_be32(payload.bytes() + stream_length, static_cast<uint32_t>(length));
 
   WipedText text;
   if (!text.allocate(base64_length(stream_length + kTrailerLength))) return false;
-  base64_encode(payload.get(), stream_length + kTrailerLength, text.data());
+  base64_encode(payload.bytes(), stream_length + kTrailerLength, text.data());
   out = std::move(text);
   return true;
 }

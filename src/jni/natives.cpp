@@ -10,7 +10,6 @@
 #include "aes128/text_decrypt.h"
 #include "envelope/envelope_codec.h"
 #include "memory/secure_wipe.h"
-#include "memory/wiped_buffer.h"
 #include "memory/wiped_text.h"
 #include "pelm/jni_bridge.h"
 #include "pelm/text_cipher.h"
@@ -94,18 +93,17 @@ jstring run_hex_decrypt(JNIEnv* env, jstring key, jstring iv, jstring data) {
   const jsize count = env->GetStringLength(data);
   if (env->ExceptionCheck() || count == 0 || count % 2 != 0) return nullptr;
   const size_t length = static_cast<size_t>(count) / 2;
-  pelm::WipedBuffer bytes(length + 1);  // the decryption's terminator too
-  if (!bytes) return nullptr;
+  WipedText text;  // the ciphertext, decrypted in place; the NUL after it ends the text
+  if (!text.allocate(length)) return nullptr;
   bool is_hex = false;
-  if (!decode_java_hex(env, data, count, bytes.get(), is_hex) || !is_hex) return nullptr;
+  if (!decode_java_hex(env, data, count, text.bytes(), is_hex) || !is_hex) return nullptr;
   {
     CallTexts texts;
     if (!read_java_text(env, key, texts.key) || !read_java_text(env, iv, texts.iv)) return nullptr;
     if (!usable_cipher_keys(texts)) return nullptr;
-    pelm::aes128::decrypt_text_in_place(texts.key.bytes(), texts.iv.bytes(), bytes.get(), length);
+    pelm::aes128::decrypt_text_in_place(texts.key.bytes(), texts.iv.bytes(), text.bytes(), length);
   }
-  const char* text = reinterpret_cast<const char*>(bytes.get());
-  return new_java_string(env, text, std::strlen(text));
+  return new_java_string(env, text.data(), std::strlen(text.data()));
 }
 
 // Every failure of a native is a null result, also when the runtime could

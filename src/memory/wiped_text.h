@@ -1,5 +1,6 @@
-// A text the library owns while it may hold a secret: `length` bytes and a
-// NUL after them, from malloc, wiped whole before it is freed. It moves but
+// Memory the library owns while it may hold a secret, a text or a working
+// buffer: `length` bytes and a NUL after them, from malloc, wiped whole
+// before it is freed. It moves but
 // never copies, and no step of it throws: an allocation that fails is a
 // false from allocate(), which leaves the text empty.
 #ifndef PELM_MEMORY_WIPED_TEXT_H
@@ -50,7 +51,7 @@ class WipedText {
   }
 
   char* data() const { return data_; }
-  const unsigned char* bytes() const { return reinterpret_cast<const unsigned char*>(data_); }
+  uint8_t* bytes() const { return reinterpret_cast<uint8_t*>(data_); }
   size_t length() const { return length_; }
 
  private:

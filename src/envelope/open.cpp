@@ -97,7 +97,7 @@ bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, Wiped
   }
   // The trailer, not zlib, decides the length: a trailer beyond what zlib
   // produced gets zeros, never uninitialised memory, and what zlib
-  // produced past it is wiped as the text is cut.
+  // produced past it is wiped with the rest of the room.
   if (produced < trailer) std::memset(result.data() + produced, 0, trailer - produced);
   result.truncate(trailer);
   out = std::move(result);

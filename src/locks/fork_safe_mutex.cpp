@@ -2,6 +2,7 @@
 
 #include <linux/futex.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -198,8 +199,29 @@ std::atomic<int> ForkHandlers::forks_waiting{0};
 pthread_once_t ForkHandlers::installed = PTHREAD_ONCE_INIT;
 thread_local ForkHandlers::Fork ForkHandlers::fork;
 
-void ForkSafeMutex::lock() {
+namespace {
+
+// The first lock installs the fork handlers. pthread_atfork holds the C
+// library's fork-handler lock while it registers, and fork() takes that
+// lock too: a signal handler that forked on this thread in that moment
+// would wait for itself forever. So no signal is taken on this thread
+// until the handlers are in.
+std::atomic<bool> g_handlers_installed{false};
+
+void install_fork_handlers() {
+  if (g_handlers_installed.load(std::memory_order_acquire)) return;
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
   pthread_once(&ForkHandlers::installed, ForkHandlers::install);
+  g_handlers_installed.store(true, std::memory_order_release);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+}  // namespace
+
+void ForkSafeMutex::lock() {
+  install_fork_handlers();
   // Registered before the check below: a fork that has not seen this lock
   // in its slots has already raised forks_waiting, so this thread waits.
   if (!registered_.load(std::memory_order_acquire)) ForkHandlers::add(this);

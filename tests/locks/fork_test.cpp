@@ -101,6 +101,51 @@ const bool g_registered_before_the_library = [] {
 
 }  // namespace
 
+namespace {
+
+// The library's fork handlers are registered by its first lock, inside the
+// C library's pthread_atfork, which holds the lock fork() takes: a signal
+// handler forking there would wait for itself. The test binary routes
+// pthread_atfork through this wrapper (-Wl,--wrap), which raises a signal
+// when armed: taken at once, it would have been taken inside the C library
+// too.
+std::atomic<bool> g_raise_in_registration{false};
+volatile sig_atomic_t g_registering = 0, g_signal_taken = 0, g_taken_while_registering = 0;
+
+void note_signal(int) {
+  g_signal_taken = 1;
+  g_taken_while_registering = g_registering;
+}
+
+}  // namespace
+
+extern "C" int __real_pthread_atfork(void (*)(), void (*)(), void (*)());
+extern "C" int __wrap_pthread_atfork(void (*prepare)(), void (*parent)(), void (*child)()) {
+  g_registering = 1;
+  if (g_raise_in_registration) raise(SIGUSR2);
+  const int result = __real_pthread_atfork(prepare, parent, child);
+  g_registering = 0;
+  return result;
+}
+
+// First in the file: the library must not have installed its handlers yet.
+TEST(Fork, NoSignalIsTakenWhileTheLibraryRegistersItsForkHandlers) {
+  const int status = in_own_process([] {
+    struct sigaction action = {};
+    action.sa_handler = note_signal;
+    sigaction(SIGUSR2, &action, nullptr);
+    g_raise_in_registration = true;
+    uint8_t key[16] = {1}, iv[16] = {2}, block[16] = {3};
+    qpppqp(block, block, sizeof block, key, iv);  // the library's first lock
+    g_raise_in_registration = false;
+    if (!g_signal_taken) return 3;
+    return g_taken_while_registering ? 1 : 0;
+  });
+  // 0: taken after the registration; 1: during it; 3: the library had
+  // registered before this test (run it first).
+  EXPECT_EQ(status, 0);
+}
+
 TEST(Fork, LibraryCallsFromTheAppsForkHandlersBeforeAndAfterTheLibrarys) {
   ASSERT_TRUE(g_registered_before_the_library);
   std::string envelope;

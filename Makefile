@@ -24,12 +24,12 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
+        sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
-	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-builtin, test-arm64,"
+	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-openssl, test-arm64,"
 	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, test-android-ndk,"
 	@echo "                     ct-memcheck"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
@@ -39,7 +39,7 @@ help:
 	@echo "make test-armv7      cross-build for 32-bit Arm with clang, the native suites under qemu-arm (both paths)"
 	@echo "make test-x86        cross-build for 32-bit x86, the native suites under qemu-i386 (both paths)"
 	@echo "make test-table-path the native suites under qemu-x86_64 on a CPU without SSSE3: the table path"
-	@echo "make test-builtin    the library on its own AES-256 and Base64 (no libcrypto), every suite"
+	@echo "make test-openssl    the library with libcrypto's AES-256 and Base64 (OpenSSL 3), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
 	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes;"
 	@echo "                     then built without exceptions on LLVM's real libc++: no exception runtime, and it runs"
@@ -160,13 +160,13 @@ test-table-path: deps
 	@cmake --build build-table-path -j $(JOBS)
 	QEMU_CPU=Opteron_G2 ctest --test-dir build-table-path --output-on-failure -j $(JOBS)
 
-# The library with its own AES-256 and Base64 (no libcrypto, the Android
-# default), every suite run against OpenSSL as the reference.
-test-builtin: deps
-	@cmake -S . -B build-builtin -DCMAKE_BUILD_TYPE=Release $(CMAKE_QUIET) \
-	  -DPELM_CRYPTO_PROVIDER=builtin
-	@cmake --build build-builtin -j $(JOBS)
-	ctest --test-dir build-builtin --output-on-failure -j $(JOBS) -LE soak
+# The library with OpenSSL 3's AES-256 and Base64 in place of its own (the
+# default), every suite.
+test-openssl: deps
+	@cmake -S . -B build-openssl -DCMAKE_BUILD_TYPE=Release $(CMAKE_QUIET) \
+	  -DPELM_CRYPTO_PROVIDER=openssl
+	@cmake --build build-openssl -j $(JOBS)
+	ctest --test-dir build-openssl --output-on-failure -j $(JOBS) -LE soak
 
 # Everything built against Android's own BoringSSL (Debian's host build of
 # it) instead of OpenSSL, oracles included, and every suite run.
@@ -187,7 +187,7 @@ test-android-ndk:
 	tests/android/ndk_check.sh . build-android
 	tests/android/libcxx_runtime_check.sh . build-android
 
-check: test sanitize fuzz soak test-builtin test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
+check: test sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
        test-android-ndk ct-memcheck
 
 # Speed beside the references, medians of interleaved repetitions; not part
@@ -247,4 +247,4 @@ ct-memcheck: deps
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-armv7 build-armv7-sysroot build-x86 build-x86-sysroot \
-	  build-builtin build-boringssl build-bench build-ct build-table-path build-android
+	  build-openssl build-boringssl build-bench build-ct build-table-path build-android

@@ -30,6 +30,7 @@
 namespace {
 
 using pelm::aes128::EngineKernels;
+using pelm::aes128::EngineState;
 using pelm::aes128::g_engine;
 namespace aes256 = pelm::aes256;
 
@@ -103,9 +104,10 @@ void run(const Path& path, Operation op, const uint8_t* key, uint8_t* block) {
     path.aes256->encrypt_block(schedule, block, block);
     return;
   }
-  g_engine.key = key;
-  path.engine->expand_key();
-  (op == Operation::kEncrypt128 ? path.engine->encrypt_block : path.engine->decrypt_block)(block);
+  EngineState& state = g_engine;  // this program's only engine user
+  state.key = key;
+  path.engine->expand_key(state);
+  (op == Operation::kEncrypt128 ? path.engine->encrypt_block : path.engine->decrypt_block)(state, block);
 }
 
 // Class 0 gives the varied input a fixed value, class 1 a random one; the
@@ -122,7 +124,6 @@ double measure(const Path& path, Operation op, bool vary_key, size_t per_class,
   uint64_t key_words[4], block_words[2];  // AES-128 reads the first two key words
   auto* key = reinterpret_cast<uint8_t*>(key_words);
   auto* block = reinterpret_cast<uint8_t*>(block_words);
-  std::lock_guard<pelm::ForkSafeMutex> lock(pelm::aes128::g_engine_mutex);
   for (size_t i = 0; i < total; ++i) {
     const uint64_t random = 0 - static_cast<uint64_t>(classes[i]);  // all ones for class 1
     const uint64_t key_mask = vary_key ? random : 0, block_mask = vary_key ? 0 : random;

@@ -4,13 +4,10 @@ add_library(pelm_deps INTERFACE)
 add_library(pelm::deps ALIAS pelm_deps)
 
 # Where the envelope's AES-256-CFB128 and Base64 encoding come from: the
-# library itself (builtin: no libcrypto at all), OpenSSL, or BoringSSL.
-if(ANDROID)
-  set(PELM_DEFAULT_PROVIDER builtin)
-else()
-  set(PELM_DEFAULT_PROVIDER openssl)
-endif()
-set(PELM_CRYPTO_PROVIDER ${PELM_DEFAULT_PROVIDER} CACHE STRING
+# library itself (builtin, the default everywhere: no libcrypto at all, and
+# a failed allocation is a failed call, never a broken process), OpenSSL,
+# or BoringSSL.
+set(PELM_CRYPTO_PROVIDER builtin CACHE STRING
     "The envelope's AES-256 and Base64: builtin, openssl or boringssl")
 set_property(CACHE PELM_CRYPTO_PROVIDER PROPERTY STRINGS builtin openssl boringssl)
 if(NOT PELM_CRYPTO_PROVIDER MATCHES "^(builtin|openssl|boringssl)$")

@@ -1,12 +1,20 @@
 /* The compact AES-128 engine (FIPS-197) and its ECB, CBC and CTR operations.
  *
- * The engine keeps one process-wide round key schedule and one CBC chaining
- * value. Every operation here runs under one process-wide lock, so calls
+ * These five operations share one process-wide round key schedule and one
+ * CBC chaining value, and each runs under one process-wide mutex, so calls
  * from any number of threads give correct results. A CBC chain carried over
  * several calls (null key and IV after the first call) is the exception:
- * the caller must keep every other engine call out until the chain is done,
- * since any call with a key replaces the schedule and any CBC call moves
- * the chaining value.
+ * the caller must keep every other call of these five out until the chain
+ * is done, since any call with a key replaces the schedule and any CBC call
+ * moves the chaining value. The library's own paths (the text cipher, the
+ * natives) never touch this state: a chain goes on from the last call of
+ * these five only.
+ *
+ * Called on a thread that is inside one of them already (from a signal
+ * handler that interrupted it), an operation runs on a state of its own and
+ * leaves the shared one alone; a CBC call there with a null key or iv has
+ * nothing to go on from and writes nothing. None of them is a cancellation
+ * point.
  *
  * Keys and IVs are the 16 bytes at the given pointers. A null pointer where
  * one is required, or a null buffer with a non-zero length, makes the call

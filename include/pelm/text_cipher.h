@@ -1,7 +1,9 @@
 /* Text cipher: AES-128-CBC with PKCS #7 padding, ciphertext as lowercase
  * hex. Key and IV are the first 16 raw bytes at the given pointers (not
- * hex); each call starts a fresh chain. Calls may overlap on any threads.
- * Results come from malloc; free them with free(). */
+ * hex); each call starts a fresh chain. Each call runs the AES-128 engine
+ * on a state of its own: it takes no lock, calls may overlap on any
+ * threads, and the engine operations of pelm/aes128.h never see its key or
+ * chain. Results come from malloc; free them with free(). */
 #ifndef PELM_TEXT_CIPHER_H
 #define PELM_TEXT_CIPHER_H
 

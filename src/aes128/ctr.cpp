@@ -15,23 +15,24 @@ extern "C" void qppqqp(uint8_t* output, const uint8_t* input, uint32_t length,
   if (length != 0 && (output == nullptr || input == nullptr)) return;
   uint8_t counter[kBlockSize];
   std::memcpy(counter, iv, kBlockSize);
-  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
+  EngineAccess access;
+  EngineState& state = access.state();
   const EngineKernels& kernels = engine_kernels();
-  g_engine.key = key;
-  kernels.expand_key();
+  state.key = key;
+  kernels.expand_key(state);
   const uint32_t blocks = length / kBlockSize;
   const uint32_t tail = length % kBlockSize;
-  kernels.ctr(output, input, blocks, counter);
+  kernels.ctr(state, output, input, blocks, counter);
   if (tail != 0) {
     // The last keystream block is used only in part.
     uint8_t keystream[kBlockSize];
     std::memcpy(keystream, counter, kBlockSize);
-    kernels.encrypt_block(keystream);
+    kernels.encrypt_block(state, keystream);
     const size_t done = size_t{blocks} * kBlockSize;
     for (size_t i = 0; i < tail; ++i) output[done + i] = input[done + i] ^ keystream[i];
     pelm::secure_wipe(keystream, sizeof keystream);
   }
   pelm::secure_wipe(counter, sizeof counter);
   pelm::wipe_kernel_traces();  // round keys left on the stack and in registers
-  g_engine.block = nullptr;  // no reference to the call's blocks outlives it
+  state.block = nullptr;  // no reference to the call's blocks outlives it
 }

@@ -3,7 +3,6 @@
 
 #include "engine.h"
 #include "aes_common/kernel_traces.h"
-#include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 
 using namespace pelm::aes128;
@@ -13,13 +12,14 @@ namespace {
 void run_block(const uint8_t* input, const uint8_t* key, uint8_t* output,
                uint32_t length, bool encrypt) {
   if (key == nullptr || output == nullptr || (length != 0 && input == nullptr)) return;
-  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
+  EngineAccess access;
+  EngineState& state = access.state();
   const EngineKernels& kernels = engine_kernels();
   if (output != input && length != 0) std::memmove(output, input, length);
-  g_engine.block = output;
-  g_engine.key = key;
-  kernels.expand_key();
-  (encrypt ? kernels.encrypt_block : kernels.decrypt_block)(output);
+  state.block = output;
+  state.key = key;
+  kernels.expand_key(state);
+  (encrypt ? kernels.encrypt_block : kernels.decrypt_block)(state, output);
   pelm::wipe_kernel_traces();  // round keys left on the stack and in registers
 }
 

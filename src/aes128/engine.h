@@ -1,16 +1,15 @@
-// The AES-128 engine's process-wide state, its internal steps, and the one
-// dispatch point between the compact byte-oriented path and the paths on the
-// CPU's AES instructions. Hidden from other native code; the buffer modes
-// and the tests build on it.
+// The AES-128 engine's state, its internal steps, and the one dispatch
+// point between the compact byte-oriented path and the paths on the CPU's
+// AES instructions. Hidden from other native code; the buffer modes and the
+// tests build on it.
 #ifndef PELM_AES128_ENGINE_H
 #define PELM_AES128_ENGINE_H
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 #include "aes_common/aes_tables.h"
-#include "locks/fork_safe_mutex.h"
+#include "locks/engine_lock.h"
 
 namespace pelm::aes128 {
 
@@ -23,9 +22,10 @@ using aes::kInvSbox;
 using aes::kRcon;
 using aes::kSbox;
 
-// One instance for the whole process. The round keys and the CBC chaining
-// value carry over between calls; the key and block pointers are set by
-// each operation before the steps below read them.
+// The engine's working state. The exported operations share one instance,
+// g_engine, whose round keys and CBC chaining value carry over between
+// calls; the text cipher runs on one of its own per call. The key and block
+// pointers are set by each operation before the steps below read them.
 struct EngineState {
   uint8_t round_keys[kScheduleSize];  // w[0] to w[43], all zeros at load
   const uint8_t* key;                 // read by the key expansion only
@@ -38,31 +38,46 @@ struct EngineState {
 };
 extern EngineState g_engine;
 
-// Every exported engine operation holds this for its whole run; a fork
-// waits for it, so the child finds it free.
-using pelm::ForkSafeMutex;
-extern ForkSafeMutex g_engine_mutex;
+// The state an exported operation runs on: g_engine under the engine's
+// lock, or, for a call made while its own thread is inside the engine
+// already (from a signal handler), a state of its own, wiped when it ends.
+class EngineAccess {
+ public:
+  EngineAccess();
+  ~EngineAccess();
+  EngineAccess(const EngineAccess&) = delete;
+  EngineAccess& operator=(const EngineAccess&) = delete;
 
-// The compact path's steps (FIPS-197): they act on the state above.
+  EngineState& state() { return *state_; }
+  // False for a call on a state of its own, which has no schedule or chain
+  // to carry on from.
+  bool shared() const { return entry_ == pelm::EngineEntry::kShared; }
+
+ private:
+  pelm::EngineEntry entry_;
+  EngineState* state_;
+  EngineState own_;
+};
+
+// The compact path's steps (FIPS-197): they act on g_engine.
 void KeyExpansion();
 void Cipher();
 void InvCipher();
 void AddRoundKey(uint8_t round);
 
-// One implementation of the engine's work. Each function runs under
-// g_engine_mutex and reads and writes g_engine: expand_key replaces the
-// schedule with the expansion of g_engine.key; the block functions use the
-// schedule; the CBC functions chain through g_engine.chain and leave the
-// last whole ciphertext block there; ctr encrypts `counter`, counter + 1, ...
-// and advances `counter` past the blocks it used.
+// One implementation of the engine's work, on the state it is given:
+// expand_key replaces the schedule with the expansion of state.key; the
+// block functions use the schedule; the CBC functions chain through
+// state.chain and leave the last whole ciphertext block there; ctr encrypts
+// `counter`, counter + 1, ... and advances `counter` past the blocks it used.
 struct EngineKernels {
   const char* name;
-  void (*expand_key)();
-  void (*encrypt_block)(uint8_t* block);
-  void (*decrypt_block)(uint8_t* block);
-  void (*cbc_encrypt)(uint8_t* out, const uint8_t* in, size_t blocks);
-  void (*cbc_decrypt)(uint8_t* out, const uint8_t* in, size_t blocks);
-  void (*ctr)(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter);
+  void (*expand_key)(EngineState& state);
+  void (*encrypt_block)(EngineState& state, uint8_t* block);
+  void (*decrypt_block)(EngineState& state, uint8_t* block);
+  void (*cbc_encrypt)(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks);
+  void (*cbc_decrypt)(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks);
+  void (*ctr)(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter);
 };
 
 extern const EngineKernels kCompactKernels;
@@ -83,6 +98,14 @@ void force_compact_engine(bool compact);
 
 // Adds `blocks` to a 128-bit big-endian counter, wrapping at 2^128.
 void add_to_counter(uint8_t* counter, uint64_t blocks);
+
+// The buffer modes on a given state, as the exported operations define
+// them: a null key keeps state's schedule, a null iv its chaining value.
+// Buffers must be usable for `length`.
+void cbc_encrypt(EngineState& state, uint8_t* output, const uint8_t* input, uint32_t length,
+                 const uint8_t* key, const uint8_t* iv);
+void cbc_decrypt(EngineState& state, uint8_t* output, const uint8_t* input, uint32_t length,
+                 const uint8_t* key, const uint8_t* iv);
 
 }  // namespace pelm::aes128
 

@@ -20,42 +20,40 @@ namespace {
 using namespace pelm::aes::aesni;
 using Cipher = BlockCipher<kRounds>;
 
-PELM_AESNI void expand_key() {
-  expand_key_128(g_engine.key, g_engine.round_keys);
-  g_engine.decryption_keys_ready = false;
+PELM_AESNI void expand_key(EngineState& state) {
+  expand_key_128(state.key, state.round_keys);
+  state.decryption_keys_ready = false;
 }
 
-PELM_AESNI inline Cipher encryption() { return {load_round_keys<kRounds>(g_engine.round_keys)}; }
+PELM_AESNI inline Cipher encryption(const EngineState& state) { return {load_round_keys<kRounds>(state.round_keys)}; }
 
 // The decryption keys are made once per key, when first needed.
-PELM_AESNI inline Cipher decryption() {
-  if (!g_engine.decryption_keys_ready) {
-    write_decryption_keys<kRounds>(g_engine.round_keys, g_engine.decryption_keys);
-    g_engine.decryption_keys_ready = true;
+PELM_AESNI inline Cipher decryption(EngineState& state) {
+  if (!state.decryption_keys_ready) {
+    write_decryption_keys<kRounds>(state.round_keys, state.decryption_keys);
+    state.decryption_keys_ready = true;
   }
-  return {load_round_keys<kRounds>(g_engine.decryption_keys)};
+  return {load_round_keys<kRounds>(state.decryption_keys)};
 }
 
-PELM_AESNI void encrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  store(block, encryption().encrypt(load(block)));
+PELM_AESNI void encrypt_block(EngineState& state, uint8_t* block) {
+  store(block, encryption(state).encrypt(load(block)));
 }
 
-PELM_AESNI void decrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  store(block, decryption().decrypt(load(block)));
+PELM_AESNI void decrypt_block(EngineState& state, uint8_t* block) {
+  store(block, decryption(state).decrypt(load(block)));
 }
 
-PELM_AESNI void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  modes::cbc_encrypt(encryption(), g_engine.chain, out, in, blocks);
+PELM_AESNI void cbc_encrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  modes::cbc_encrypt(encryption(state), state.chain, out, in, blocks);
 }
 
-PELM_AESNI void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  modes::cbc_decrypt(decryption(), g_engine.chain, out, in, blocks);
+PELM_AESNI void cbc_decrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  modes::cbc_decrypt(decryption(state), state.chain, out, in, blocks);
 }
 
-PELM_AESNI void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  modes::ctr(encryption(), counter, out, in, blocks);
+PELM_AESNI void ctr(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
+  modes::ctr(encryption(state), counter, out, in, blocks);
 }
 
 const EngineKernels kAesniKernels = {

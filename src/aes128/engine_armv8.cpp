@@ -21,42 +21,40 @@ namespace {
 using namespace pelm::aes::armv8;
 using Cipher = BlockCipher<kRounds>;
 
-PELM_ARMV8_AES void expand_key() {
-  aes::armv8::expand_key(g_engine.key, kKeySize / 4, kRounds, g_engine.round_keys);
-  g_engine.decryption_keys_ready = false;
+PELM_ARMV8_AES void expand_key(EngineState& state) {
+  aes::armv8::expand_key(state.key, kKeySize / 4, kRounds, state.round_keys);
+  state.decryption_keys_ready = false;
 }
 
-PELM_ARMV8_AES inline Cipher encryption() { return {load_round_keys<kRounds>(g_engine.round_keys)}; }
+PELM_ARMV8_AES inline Cipher encryption(const EngineState& state) { return {load_round_keys<kRounds>(state.round_keys)}; }
 
 // The decryption keys are made once per key, when first needed.
-PELM_ARMV8_AES inline Cipher decryption() {
-  if (!g_engine.decryption_keys_ready) {
-    write_decryption_keys<kRounds>(g_engine.round_keys, g_engine.decryption_keys);
-    g_engine.decryption_keys_ready = true;
+PELM_ARMV8_AES inline Cipher decryption(EngineState& state) {
+  if (!state.decryption_keys_ready) {
+    write_decryption_keys<kRounds>(state.round_keys, state.decryption_keys);
+    state.decryption_keys_ready = true;
   }
-  return {load_round_keys<kRounds>(g_engine.decryption_keys)};
+  return {load_round_keys<kRounds>(state.decryption_keys)};
 }
 
-PELM_ARMV8_AES void encrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  store(block, encryption().encrypt(load(block)));
+PELM_ARMV8_AES void encrypt_block(EngineState& state, uint8_t* block) {
+  store(block, encryption(state).encrypt(load(block)));
 }
 
-PELM_ARMV8_AES void decrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  store(block, decryption().decrypt(load(block)));
+PELM_ARMV8_AES void decrypt_block(EngineState& state, uint8_t* block) {
+  store(block, decryption(state).decrypt(load(block)));
 }
 
-PELM_ARMV8_AES void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  modes::cbc_encrypt(encryption(), g_engine.chain, out, in, blocks);
+PELM_ARMV8_AES void cbc_encrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  modes::cbc_encrypt(encryption(state), state.chain, out, in, blocks);
 }
 
-PELM_ARMV8_AES void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  modes::cbc_decrypt(decryption(), g_engine.chain, out, in, blocks);
+PELM_ARMV8_AES void cbc_decrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  modes::cbc_decrypt(decryption(state), state.chain, out, in, blocks);
 }
 
-PELM_ARMV8_AES void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  modes::ctr(encryption(), counter, out, in, blocks);
+PELM_ARMV8_AES void ctr(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
+  modes::ctr(encryption(state), counter, out, in, blocks);
 }
 
 const EngineKernels kArmv8Kernels = {

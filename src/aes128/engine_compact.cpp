@@ -1,6 +1,7 @@
 // The compact AES-128 path (FIPS-197, Nk = 4, Nr = 10) on the software
-// rounds both key sizes share: the argument-free steps act on the
-// process-wide state, and the modes keep the block in column words.
+// rounds both key sizes share: the argument-free steps act on the exported
+// operations' shared state, the kernels on the state they are given, and
+// the modes keep the block in column words.
 #include <cstring>
 
 #include "aes_common/compact_rounds.h"
@@ -9,7 +10,6 @@
 namespace pelm::aes128 {
 
 EngineState g_engine;
-ForkSafeMutex g_engine_mutex;
 
 namespace {
 
@@ -26,22 +26,31 @@ inline void decrypt_words(uint32_t s[4], const uint8_t* schedule) {
   compact::decrypt_words(s, schedule, kRounds);
 }
 
-void compact_encrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  Cipher();
+void compact_expand_key(EngineState& state) {
+  compact::expand_key(state.key, kKeySize / 4, kRounds, state.round_keys);
+  state.decryption_keys_ready = false;
 }
 
-void compact_decrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  InvCipher();
+void compact_encrypt_block(EngineState& state, uint8_t* block) {
+  uint32_t s[4];
+  load_block(s, block);
+  encrypt_words(s, state.round_keys);
+  store_block(block, s);
+}
+
+void compact_decrypt_block(EngineState& state, uint8_t* block) {
+  uint32_t s[4];
+  load_block(s, block);
+  decrypt_words(s, state.round_keys);
+  store_block(block, s);
 }
 
 // The modes keep the block and the chaining value in registers from one
 // block to the next; the results are those of Cipher and InvCipher.
-void compact_cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  const uint8_t* const schedule = g_engine.round_keys;
+void compact_cbc_encrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  const uint8_t* const schedule = state.round_keys;
   uint32_t chain[4];
-  load_block(chain, g_engine.chain);
+  load_block(chain, state.chain);
   for (size_t k = 0; k < blocks; ++k, in += kBlockSize, out += kBlockSize) {
     uint32_t s[4];
     load_block(s, in);
@@ -50,13 +59,13 @@ void compact_cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
     store_block(out, s);
     for (int c = 0; c < 4; ++c) chain[c] = s[c];
   }
-  store_block(g_engine.chain, chain);
+  store_block(state.chain, chain);
 }
 
-void compact_cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  const uint8_t* const schedule = g_engine.round_keys;
+void compact_cbc_decrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  const uint8_t* const schedule = state.round_keys;
   uint32_t chain[4];
-  load_block(chain, g_engine.chain);
+  load_block(chain, state.chain);
   for (size_t k = 0; k < blocks; ++k, in += kBlockSize, out += kBlockSize) {
     uint32_t ciphertext[4], s[4];
     load_block(ciphertext, in);
@@ -66,11 +75,11 @@ void compact_cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
     store_block(out, s);
     for (int c = 0; c < 4; ++c) chain[c] = ciphertext[c];
   }
-  store_block(g_engine.chain, chain);
+  store_block(state.chain, chain);
 }
 
-void compact_ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  const uint8_t* const schedule = g_engine.round_keys;
+void compact_ctr(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
+  const uint8_t* const schedule = state.round_keys;
   for (size_t k = 0; k < blocks; ++k, in += kBlockSize, out += kBlockSize) {
     uint32_t s[4], data[4];
     load_block(s, counter);
@@ -84,10 +93,7 @@ void compact_ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counte
 
 }  // namespace
 
-void KeyExpansion() {
-  compact::expand_key(g_engine.key, kKeySize / 4, kRounds, g_engine.round_keys);
-  g_engine.decryption_keys_ready = false;
-}
+void KeyExpansion() { compact_expand_key(g_engine); }
 
 void AddRoundKey(uint8_t round) {
   uint32_t s[4];
@@ -96,19 +102,9 @@ void AddRoundKey(uint8_t round) {
   store_block(g_engine.block, s);
 }
 
-void Cipher() {
-  uint32_t s[4];
-  load_block(s, g_engine.block);
-  encrypt_words(s, g_engine.round_keys);
-  store_block(g_engine.block, s);
-}
+void Cipher() { compact_encrypt_block(g_engine, g_engine.block); }
 
-void InvCipher() {
-  uint32_t s[4];
-  load_block(s, g_engine.block);
-  decrypt_words(s, g_engine.round_keys);
-  store_block(g_engine.block, s);
-}
+void InvCipher() { compact_decrypt_block(g_engine, g_engine.block); }
 
 void add_to_counter(uint8_t* counter, uint64_t blocks) {
   for (size_t i = kBlockSize; i-- > 0 && blocks != 0; blocks >>= 8) {
@@ -119,7 +115,7 @@ void add_to_counter(uint8_t* counter, uint64_t blocks) {
 }
 
 const EngineKernels kCompactKernels = {
-    "compact", KeyExpansion, compact_encrypt_block, compact_decrypt_block,
+    "compact", compact_expand_key, compact_encrypt_block, compact_decrypt_block,
     compact_cbc_encrypt, compact_cbc_decrypt, compact_ctr,
 };
 

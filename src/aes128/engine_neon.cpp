@@ -20,31 +20,29 @@ namespace {
 using namespace pelm::aes::neon;
 using Cipher = BlockCipher<kRounds>;
 
-void expand_key() {
-  aes::neon::expand_key(g_engine.key, kKeySize / 4, kRounds, g_engine.round_keys);
-  g_engine.decryption_keys_ready = false;
+void expand_key(EngineState& state) {
+  aes::neon::expand_key(state.key, kKeySize / 4, kRounds, state.round_keys);
+  state.decryption_keys_ready = false;
 }
 
-void encrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  store(block, Cipher{g_engine.round_keys}.encrypt(load(block)));
+void encrypt_block(EngineState& state, uint8_t* block) {
+  store(block, Cipher{state.round_keys}.encrypt(load(block)));
 }
 
-void decrypt_block(uint8_t* block) {
-  g_engine.block = block;
-  store(block, Cipher{g_engine.round_keys}.decrypt(load(block)));
+void decrypt_block(EngineState& state, uint8_t* block) {
+  store(block, Cipher{state.round_keys}.decrypt(load(block)));
 }
 
-void cbc_encrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  modes::cbc_encrypt(Cipher{g_engine.round_keys}, g_engine.chain, out, in, blocks);
+void cbc_encrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  modes::cbc_encrypt(Cipher{state.round_keys}, state.chain, out, in, blocks);
 }
 
-void cbc_decrypt(uint8_t* out, const uint8_t* in, size_t blocks) {
-  modes::cbc_decrypt(Cipher{g_engine.round_keys}, g_engine.chain, out, in, blocks);
+void cbc_decrypt(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks) {
+  modes::cbc_decrypt(Cipher{state.round_keys}, state.chain, out, in, blocks);
 }
 
-void ctr(uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
-  modes::ctr(Cipher{g_engine.round_keys}, counter, out, in, blocks);
+void ctr(EngineState& state, uint8_t* out, const uint8_t* in, size_t blocks, uint8_t* counter) {
+  modes::ctr(Cipher{state.round_keys}, counter, out, in, blocks);
 }
 
 const EngineKernels kNeonKernels = {

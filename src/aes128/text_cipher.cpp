@@ -1,16 +1,28 @@
 // AES-128-CBC over PKCS #7-padded texts, ciphertext as lowercase hex. Each
-// call hands its own key and IV to the engine, so each starts a fresh chain.
+// call runs the engine on a state of its own, with its own key and IV: it
+// starts a fresh chain, takes no lock and shares nothing with other calls.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine.h"
 #include "memory/secure_wipe.h"
-#include "pelm/aes128.h"
 #include "pelm/hex.h"
 #include "pelm/text_cipher.h"
 #include "text_decrypt.h"
 
 namespace {
+
+using pelm::aes128::EngineState;
+
+// The call's engine state, wiped when the call ends.
+struct CallEngine {
+  EngineState state{};
+  CallEngine() = default;
+  CallEngine(const CallEngine&) = delete;
+  CallEngine& operator=(const CallEngine&) = delete;
+  ~CallEngine() { pelm::secure_wipe(&state, sizeof state); }
+};
 
 constexpr size_t kBlock = 16;
 // The padded length, and the decrypted length, must fit in an int32_t.
@@ -51,7 +63,10 @@ extern "C" char* ll11l1l1ll(const uint8_t* key, const uint8_t* iv, const char* t
   if (block == nullptr) return nullptr;
   std::memcpy(block, text, length);
   std::memset(block + length, pad, pad);
-  qpppqp(block, block, static_cast<uint32_t>(padded_length), key, iv);
+  {
+    CallEngine engine;
+    pelm::aes128::cbc_encrypt(engine.state, block, block, static_cast<uint32_t>(padded_length), key, iv);
+  }
   char* hex = bbddbbdbb(block, padded_length);
   pelm::secure_wipe(block, padded_length);
   std::free(block);
@@ -61,7 +76,10 @@ extern "C" char* ll11l1l1ll(const uint8_t* key, const uint8_t* iv, const char* t
 void pelm::aes128::decrypt_text_in_place(const uint8_t* key, const uint8_t* iv, uint8_t* data,
                                          size_t length) {
   const size_t n = length / kBlock * kBlock;  // whole blocks only
-  qqqpqp(data, data, static_cast<uint32_t>(n), key, iv);
+  {
+    CallEngine engine;
+    pelm::aes128::cbc_decrypt(engine.state, data, data, static_cast<uint32_t>(n), key, iv);
+  }
   unpad(data, n);
   std::memset(data + n, 0, length - n + 1);  // a part block's ciphertext, and the terminator
 }

@@ -4,6 +4,7 @@
 
 #include "envelope_internal.h"
 #include "memory/wiped_text.h"
+#include "threads/cancellation.h"
 #include "pelm/envelope.h"
 
 using namespace pelm::envelope;
@@ -59,6 +60,7 @@ long trailing_padding(const Trimmed& text) {
 namespace pelm::envelope {
 
 bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, WipedText& out) {
+  const pelm::CancellationHeldOff not_here;  // err_log writes: a cancellation point
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
 

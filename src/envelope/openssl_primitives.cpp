@@ -10,11 +10,9 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "envelope_internal.h"
 #include "aes_common/kernel_traces.h"
-#include "locks/fork_safe_mutex.h"
 
 namespace pelm::envelope {
 
@@ -82,19 +80,11 @@ struct CipherContextDeleter {
   void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
 };
 
-// OpenSSL takes locks of its own inside EVP (its provider store's, on a
-// fetch); a fork() while another thread held one would leave it taken in
-// the child for good. Every EVP call here holds this lock, which a fork
-// waits for. It orders the envelope's AES-256 step between threads, a small
-// part of a seal or open next to zlib.
-ForkSafeMutex g_evp_mutex;
-
 }  // namespace
 
 bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
                   size_t length, bool encrypt) {
   const KernelTracesWiped traces;
-  std::lock_guard<ForkSafeMutex> lock(g_evp_mutex);
   const EVP_CIPHER* cipher = aes256_cfb128();
   std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> ctx(EVP_CIPHER_CTX_new());
   if (cipher == nullptr || !ctx ||

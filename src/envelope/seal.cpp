@@ -5,6 +5,7 @@
 #include "deflate_pool.h"
 #include "envelope_internal.h"
 #include "memory/wiped_text.h"
+#include "threads/cancellation.h"
 #include "pelm/envelope.h"
 
 using namespace pelm::envelope;
@@ -24,6 +25,7 @@ void put_be32(uint8_t* out, uint32_t value) {
 namespace pelm::envelope {
 
 bool seal_envelope(TextSpan key_text, TextSpan iv_text, TextSpan data, WipedText& out) {
+  const pelm::CancellationHeldOff not_here;  // err_log writes: a cancellation point
   KeyMaterial material;
   if (!decode_key_material(key_text, iv_text, material)) return false;
 

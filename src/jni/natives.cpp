@@ -13,6 +13,7 @@
 #include "memory/wiped_text.h"
 #include "pelm/jni_bridge.h"
 #include "pelm/text_cipher.h"
+#include "threads/cancellation.h"
 
 using pelm::jni::decode_java_hex;
 using pelm::jni::new_java_string;
@@ -122,17 +123,21 @@ jstring null_on_failure(JNIEnv* env, jstring result) {
 }  // namespace
 
 extern "C" jstring method01(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
+  const pelm::CancellationHeldOff not_here;
   return null_on_failure(env, run_envelope(env, key, iv, data, pelm::envelope::seal_envelope));
 }
 
 extern "C" jstring method02(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
+  const pelm::CancellationHeldOff not_here;
   return null_on_failure(env, run_envelope(env, key, iv, data, pelm::envelope::open_envelope));
 }
 
 extern "C" jstring method03(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
+  const pelm::CancellationHeldOff not_here;
   return null_on_failure(env, run_text_encrypt(env, key, iv, data));
 }
 
 extern "C" jstring method04(JNIEnv* env, jobject, jstring key, jstring iv, jstring data) {
+  const pelm::CancellationHeldOff not_here;
   return null_on_failure(env, run_hex_decrypt(env, key, iv, data));
 }

@@ -13,7 +13,7 @@ using pelm::test::to_hex;
 namespace {
 
 std::string schedule_after_expanding(const std::string& key) {
-  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
+  EngineAccess access;  // g_engine is this thread's until the end of scope
   g_engine.key = reinterpret_cast<const uint8_t*>(key.data());
   KeyExpansion();
   return std::string(reinterpret_cast<const char*>(g_engine.round_keys), kScheduleSize);
@@ -45,7 +45,7 @@ TEST(Engine, CipherAndInvCipherFips197C1) {
   EXPECT_EQ(to_hex(schedule.substr(160, 16)), "13111d7fe3944a17f307a78b4d2b30c5");
 
   std::string block = from_hex("00112233445566778899aabbccddeeff");
-  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
+  EngineAccess access;  // g_engine is this thread's until the end of scope
   g_engine.block = reinterpret_cast<uint8_t*>(&block[0]);
   // round[0].start is the input XOR round key 0.
   AddRoundKey(0);

@@ -31,7 +31,7 @@ struct PathGuard {
 };
 
 std::string schedule() {
-  std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
+  EngineAccess access;
   return std::string(reinterpret_cast<const char*>(g_engine.round_keys), kScheduleSize);
 }
 
@@ -150,21 +150,21 @@ TEST(Paths, EveryKernelTableMatchesEvp) {
     const std::string ctr = evp(EVP_aes_128_ctr(), key, iv, in.substr(0, 16 * blocks), true);
     const std::string block = evp(EVP_aes_128_ecb(), key, "", in.substr(0, 16), true);
     for (const EngineKernels* k : tables) {
-      std::lock_guard<ForkSafeMutex> lock(g_engine_mutex);
+      EngineState state{};
       std::string out(16 * blocks, '\0'), one = in.substr(0, 16), counter = iv;
-      g_engine.key = u8(key);
-      k->expand_key();
-      std::memcpy(g_engine.chain, iv.data(), 16);
-      k->cbc_encrypt(w(out), u8(in), blocks);
+      state.key = u8(key);
+      k->expand_key(state);
+      std::memcpy(state.chain, iv.data(), 16);
+      k->cbc_encrypt(state, w(out), u8(in), blocks);
       EXPECT_EQ(out, cbc) << k->name;
-      std::memcpy(g_engine.chain, iv.data(), 16);
-      k->cbc_decrypt(w(out), u8(in), blocks);
+      std::memcpy(state.chain, iv.data(), 16);
+      k->cbc_decrypt(state, w(out), u8(in), blocks);
       EXPECT_EQ(out, plain) << k->name;
-      k->ctr(w(out), u8(in), blocks, w(counter));
+      k->ctr(state, w(out), u8(in), blocks, w(counter));
       EXPECT_EQ(out, ctr) << k->name;
-      k->encrypt_block(w(one));
+      k->encrypt_block(state, w(one));
       EXPECT_EQ(one, block) << k->name;
-      k->decrypt_block(w(one));
+      k->decrypt_block(state, w(one));
       EXPECT_EQ(one, in.substr(0, 16)) << k->name;
     }
   }

@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -56,7 +57,8 @@ const char kUsage[] =
     "  --out FILE   write the result to the file FILE names (through symlinks):\n"
     "               a regular file is replaced whole or not at all, keeping its\n"
     "               mode, owner, group and ACL where allowed; a device, FIFO or\n"
-    "               socket is written in place, never replaced (default:\n"
+    "               socket is written in place, never replaced; /dev/stdout and\n"
+    "               /dev/fd/N are written through the descriptor (default:\n"
     "               standard output; a line break is added only on a terminal)\n"
     "  --force      seal data the library could not open again (more than\n"
     "               16772159 bytes, or a zlib stream that long), with a warning\n"
@@ -73,7 +75,8 @@ const char kUsage[] =
 }
 
 // The temporary file of --out while it is being written: removed on a
-// failure and on SIGINT, SIGTERM and SIGHUP (SIGKILL cannot be caught).
+// failure and on every signal whose default action ends the process
+// (SIGKILL and SIGSTOP cannot be caught).
 char g_temp_path[PATH_MAX + 16];
 volatile sig_atomic_t g_temp_exists = 0;
 
@@ -93,6 +96,12 @@ void on_signal(int signal) {
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
+
+// Every signal that ends the process by default, but the synchronous ones
+// (a fault in the tool itself) and the two that cannot be caught.
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGPIPE, SIGALRM, SIGTERM,
+                                  SIGUSR1, SIGUSR2,   SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU,
+                                  SIGXFSZ, SIGSTKFLT, SIGPWR,  SIGSYS,  SIGTRAP};
 
 void warn(const std::string& what) { std::fprintf(stderr, "pelm: warning: %s\n", what.c_str()); }
 
@@ -138,14 +147,42 @@ bool write_all(int fd, const std::string& data) {
   return true;
 }
 
-// The file a name leads to: symlinks followed to their end, even when that
-// end does not exist yet.
-std::string file_named_by(const std::string& path) {
+// The descriptor a name stands for: /dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N or /proc/<this process>/fd/N; -1 for any other name.
+// Their links name no file to write beside (a pipe, a socket, a file
+// deleted or opened for appending), so such a name is written through the
+// descriptor, as a shell's redirection would.
+int descriptor_named(const std::string& path) {
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const std::string& folder : {std::string("/dev/fd/"), std::string("/proc/self/fd/"), own}) {
+    if (path.compare(0, folder.size(), folder) != 0) continue;
+    const std::string number = path.substr(folder.size());
+    if (number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos) {
+      return -1;
+    }
+    return std::stoi(number);
+  }
+  return -1;
+}
+
+// Where a name leads: symlinks followed to their end, even when that end
+// does not exist yet, or to a name that stands for a descriptor.
+struct OutTarget {
+  std::string path;
+  int descriptor = -1;
+};
+
+OutTarget file_named_by(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
+    const int descriptor = descriptor_named(current);
+    if (descriptor >= 0) return {current, descriptor};
     char target[PATH_MAX];
     const ssize_t n = readlink(current.c_str(), target, sizeof target - 1);
-    if (n < 0) return current;  // not a symlink (or not there): this is the file
+    if (n < 0) return {current};  // not a symlink (or not there): this is the file
     target[n] = '\0';
     if (target[0] == '/') {
       current = target;
@@ -157,14 +194,14 @@ std::string file_named_by(const std::string& path) {
   fail("cannot write " + path + ": too many levels of symbolic links");
 }
 
-// SIGINT, SIGTERM and SIGHUP held back while the temporary file comes and
-// goes, so the handler always knows whether it exists.
+// The ending signals held back while the temporary file comes and goes, so
+// the handler always knows whether it exists.
 class CaughtSignalsHeld {
  public:
   CaughtSignalsHeld() {
     sigset_t caught;
     sigemptyset(&caught);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&caught, signal);
+    for (const int signal : kEndingSignals) sigaddset(&caught, signal);
     sigprocmask(SIG_BLOCK, &caught, &previous_);
   }
   ~CaughtSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
@@ -218,21 +255,42 @@ void write_in_place(const std::string& target, const std::string& shown, const s
 // over it, so a reader never sees a partial result and a failure leaves the
 // file as it was. A new file gets 0666 less the umask; a hard link to the
 // old file keeps the old content.
+// Standard output, or a descriptor --out names: written where it stands,
+// in its own mode (appending, if it was opened so).
+void write_to_descriptor(int fd, const std::string& shown, const std::string& result) {
+  if (!write_all(fd, result) || (isatty(fd) && !write_all(fd, "\n"))) {
+    fail("cannot write " + shown + ": " + std::strerror(errno));
+  }
+}
+
+// NAME.XXXXXX beside the file, the name cut short where the whole would be
+// longer than a file name may be.
+std::string temporary_name_for(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const size_t base = slash == std::string::npos ? 0 : slash + 1;
+  constexpr size_t kSuffix = sizeof ".XXXXXX" - 1;
+  const size_t kept = std::min(target.size() - base, size_t{NAME_MAX} - kSuffix);
+  return target.substr(0, base + kept) + ".XXXXXX";
+}
+
 void write_result(const std::optional<std::string>& out_path, const std::string& result) {
   if (!out_path) {
-    if (!write_all(STDOUT_FILENO, result) || (isatty(STDOUT_FILENO) && !write_all(STDOUT_FILENO, "\n"))) {
-      fail(std::string("cannot write the result: ") + std::strerror(errno));
-    }
+    write_to_descriptor(STDOUT_FILENO, "the result", result);
     return;
   }
-  const std::string target = file_named_by(*out_path);
+  const OutTarget named = file_named_by(*out_path);
+  if (named.descriptor >= 0) {
+    write_to_descriptor(named.descriptor, *out_path, result);
+    return;
+  }
+  const std::string& target = named.path;
   struct stat existing;
   const bool exists = stat(target.c_str(), &existing) == 0;
   if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
     write_in_place(target, *out_path, result);
     return;
   }
-  const std::string temp = target + ".XXXXXX";
+  const std::string temp = temporary_name_for(target);
   if (temp.size() >= sizeof g_temp_path) fail("cannot write " + *out_path + ": the name is too long");
   int fd;
   {
@@ -461,7 +519,7 @@ int run_command(int argc, char** argv) {
     wipe_text(result);
   }};
   __android_log_set_logger(keep_reason);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, on_signal);
+  for (const int signal : kEndingSignals) std::signal(signal, on_signal);
   if (options.in) {
     read_file(*options.in, "the input", data);
   } else if (!read_all(STDIN_FILENO, data)) {

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # pelm --out over a table of targets: what each kind of file must be after
-# a write, and what must never be left beside it. Then the options that mean
-# nothing for a command, key files ending in CR LF, and a signal at the
-# moment the temporary file is created.
+# a write, and what must never be left beside it; names that stand for a
+# descriptor. Then the options that mean nothing for a command, key files
+# ending in CR LF, and signals while the temporary file exists.
 # Usage: out_rules_test.sh PELM [SIGNAL_IN_MKSTEMP_LIBRARY]
 # (PELM_EMULATOR, if set, runs the tool: a cross build under qemu.)
 set -uo pipefail
+ulimit -c 0  # the signal rows must leave no core files
 read -r -a emulator <<<"${PELM_EMULATOR:-}"
 pelm=("${emulator[@]}" "$1")
 preload=${2:-}
@@ -59,8 +60,12 @@ make_socket() { python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bi
 holds_socket() { [ $status -eq 1 ] && [ -S "$t" ]; }
 make_folder() { mkdir "$t"; }
 holds_folder() { [ $status -eq 1 ] && [ -d "$t" ]; }
+# The longest name a file may have: its temporary name must be cut short.
+make_longest_name() { t=$work/t/$(printf 'n%.0s' {1..255}); echo old >"$t"; }
+holds_longest_name() { [ $status -eq 0 ] && cmp -s "$t" "$work/data" && [ "$(ls "$work/t" | wc -l)" = 1 ]; }
 
-rows="regular special_bits foreign_owner relative_link absolute_link hard_link new_file device fifo socket folder"
+rows="regular special_bits foreign_owner relative_link absolute_link hard_link new_file device fifo socket folder
+      longest_name"
 for row in $rows; do
   case $row in
     foreign_owner|device) [ "$root" = 1 ] || { skip "$row: needs root (chown, mknod)"; continue; } ;;
@@ -76,6 +81,36 @@ for row in $rows; do
   check "--out $row: nothing left beside it" no_temp_beside
 done
 
+# Names that stand for the tool's standard output: written through it as the
+# shell set it up, appending to a file, into a pipe, into a socket.
+open_to() { "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/envelope" --out "$1"; }
+ln -sf /dev/stdout "$work/link_to_stdout"
+for name in /dev/stdout /dev/fd/1 /proc/self/fd/1 "$work/link_to_stdout"; do
+  echo "an earlier line" >"$work/log"
+  open_to "$name" >>"$work/log" 2>"$work/err"
+  { echo "an earlier line"; cat "$work/data"; } >"$work/log_expected"
+  check "--out $name appending to a file: $(tr '\n' ' ' <"$work/err")" cmp -s "$work/log" "$work/log_expected"
+  open_to "$name" 2>"$work/err" | cat >"$work/piped"
+  check "--out $name into a pipe: $(tr '\n' ' ' <"$work/err")" cmp -s "$work/piped" "$work/data"
+  if command -v python3 >/dev/null; then
+    python3 - "$work/socketed" "$name" "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/envelope" <<'PY'
+import socket, subprocess, sys
+out, name, command = sys.argv[1], sys.argv[2], sys.argv[3:]
+ours, theirs = socket.socketpair()
+run = subprocess.Popen(command + ["--out", name], stdout=theirs)
+theirs.close()
+received = b""
+while chunk := ours.recv(65536):
+    received += chunk
+run.wait()
+open(out, "wb").write(received)
+PY
+    check "--out $name into a socket" cmp -s "$work/socketed" "$work/data"
+  fi
+done
+[ -z "$(find "$work" -maxdepth 1 -name '*.??????')" ]
+check "--out to a descriptor: no temporary file anywhere" test $? -eq 0
+
 # Options that mean nothing for a command are refused, not ignored.
 for command in open encrypt decrypt; do
   "${pelm[@]}" "$command" --force --key "$key" --iv "$iv" </dev/null >/dev/null 2>"$work/err"
@@ -89,21 +124,38 @@ printf '%s\r\n' "$iv" >"$work/iv_crlf"
 "${pelm[@]}" seal --key "$key" --iv "$iv" --in "$work/data" >"$work/plain_envelope"
 check "key files ending in CR LF seal as the bare texts" cmp -s "$work/crlf_envelope" "$work/plain_envelope"
 
-# A SIGTERM the moment mkstemp has made the temporary file.
+# Signals while the temporary file exists: SIGTERM the moment mkstemp has
+# made it, and each signal that ends the process by default while it is
+# flushed; then SIGXFSZ as `ulimit -f` sends it, mid-write.
+dies_of() {  # SIGNAL-NUMBER KIND [ENVIRONMENT...]
+  local signal=$1 kind=$2
+  shift 2
+  rm -rf "$work/t"
+  mkdir "$work/t"
+  t=$work/t/target
+  [ "$kind" = regular ] && echo old >"$t"
+  env "$@" "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/envelope" --out "$t" 2>/dev/null
+  status=$?
+  check "signal $signal ($kind): the tool dies of it" test $status -eq $((128 + signal))
+  check "signal $signal ($kind): no temporary file left" no_temp_beside
+  [ "$kind" = regular ] && check "signal $signal ($kind): the file as it was" test "$(cat "$t")" = old
+}
 if [ -z "$preload" ]; then
-  skip "signal in mkstemp: no preload library (an emulated build)"
+  skip "signals in the temporary file's window: no preload library (an emulated build)"
 else
-  for kind in new_file regular; do
-    rm -rf "$work/t"
-    mkdir "$work/t"
-    t=$work/t/target
-    [ $kind = regular ] && echo old >"$t"
-    LD_PRELOAD=$preload "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/envelope" --out "$t" 2>/dev/null
-    status=$?
-    check "SIGTERM inside mkstemp ($kind): the tool dies of it" test $status -eq 143
-    check "SIGTERM inside mkstemp ($kind): no temporary file left" no_temp_beside
+  for kind in new_file regular; do dies_of 15 "$kind" LD_PRELOAD="$preload"; done
+  for signal in HUP INT QUIT USR1 USR2 ALRM TERM XFSZ VTALRM PROF; do
+    number=$(kill -l "$signal")
+    dies_of "$number" regular LD_PRELOAD="$preload" PELM_SIGNAL_IN_FSYNC="$number"
   done
 fi
+head -c 300000 /dev/urandom | base64 >"$work/big"
+"${pelm[@]}" seal --key "$key" --iv "$iv" --in "$work/big" --out "$work/big_envelope"
+rm -rf "$work/t"; mkdir "$work/t"; t=$work/t/target
+(ulimit -c 0 -f 100; exec "${pelm[@]}" open --key "$key" --iv "$iv" --in "$work/big_envelope" --out "$t" 2>/dev/null)
+status=$?
+check "SIGXFSZ from ulimit -f mid-write: the tool dies of it" test $status -eq $((128 + $(kill -l XFSZ)))
+check "SIGXFSZ from ulimit -f mid-write: no temporary file left" no_temp_beside
 
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

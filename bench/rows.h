@@ -12,13 +12,22 @@
 namespace pelm::bench {
 
 template <typename Body>
-void row(const std::string& group, const std::string& who, size_t bytes, Body body) {
-  benchmark::RegisterBenchmark((group + "/" + who).c_str(),
-                               [bytes, body](benchmark::State& state) mutable {
-                                 size_t i = 0;
-                                 for (auto _ : state) body(i++);
-                                 state.SetBytesProcessed(state.iterations() * bytes);
-                               });
+benchmark::internal::Benchmark* row(const std::string& group, const std::string& who, size_t bytes,
+                                    Body body) {
+  return benchmark::RegisterBenchmark((group + "/" + who).c_str(),
+                                      [bytes, body](benchmark::State& state) mutable {
+                                        size_t i = 0;
+                                        for (auto _ : state) body(i++);
+                                        state.SetBytesProcessed(state.iterations() * bytes);
+                                      });
+}
+
+// The same row run by `threads` threads at once, timed by the wall clock:
+// where calls share nothing, bytes per second grow with the threads.
+template <typename Body>
+void threaded_row(const std::string& group, const std::string& who, size_t bytes, int threads,
+                  Body body) {
+  row(group + "_threads" + std::to_string(threads), who, bytes, body)->Threads(threads)->UseRealTime();
 }
 
 inline std::string size_name(size_t size) {

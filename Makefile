@@ -24,14 +24,14 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
+        sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk test-art performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
 	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-openssl, test-arm64,"
-	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, test-android-ndk,"
-	@echo "                     ct-memcheck"
+	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, test-art,"
+	@echo "                     test-android-ndk, ct-memcheck"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
@@ -41,6 +41,7 @@ help:
 	@echo "make test-table-path the native suites under qemu-x86_64 on a CPU without SSSE3: the table path"
 	@echo "make test-openssl    the library with libcrypto's AES-256 and Base64 (OpenSSL 3), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
+	@echo "make test-art        the four natives on Android 10's ART with CheckJNI, compared line by line with HotSpot"
 	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes;"
 	@echo "                     then built without exceptions on LLVM's real libc++: no exception runtime, and it runs"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
@@ -187,8 +188,16 @@ test-android-ndk:
 	tests/android/ndk_check.sh . build-android
 	tests/android/libcxx_runtime_check.sh . build-android
 
+# The four natives on Android 10's ART (a host build of it, from
+# ../shared/android-art-host or PELM_ART_HOST) with CheckJNI, against the
+# library built as Android builds it; every output compared line by line with
+# HotSpot's.
+test-art: deps
+	@scripts/install-packages.sh libicu72 libexpat1 zlib1g liblz4-1 libatomic1 xz-utils
+	tests/jni/runtimes/art_check.sh . build-art
+
 check: test sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
-       test-android-ndk ct-memcheck
+       test-art test-android-ndk ct-memcheck
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags;
@@ -247,4 +256,4 @@ ct-memcheck: deps
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-armv7 build-armv7-sysroot build-x86 build-x86-sysroot \
-	  build-openssl build-boringssl build-bench build-ct build-table-path build-android
+	  build-openssl build-boringssl build-bench build-ct build-table-path build-android build-art

@@ -1,30 +1,40 @@
 import com.trevik.aes.PelmTools;
 
 /**
- * Loads the library against a PelmTools it cannot bind completely. Loading
- * must fail with the runtime's NoSuchMethodError for method04, and none of
- * the other methods may stay bound to the refused library.
+ * Runs against a PelmTools that the library cannot bind completely (a
+ * native missing, of another signature, or not native: what a shrinker or a
+ * mismatched jar makes). The library must refuse to load with nothing left
+ * pending (Android's runtime aborts under CheckJNI otherwise), the first
+ * call must say that the natives could not be bound and name the keep rule,
+ * and the class must stay unusable. The lines it prints are the same on
+ * every runtime.
  */
 public final class LoadRefusal {
     public static void main(String[] args) {
-        try {
-            System.loadLibrary("pelmLib");
-            System.out.println("FAIL: the library loaded");
-            System.exit(1);
-        } catch (NoSuchMethodError e) {
-            if (!String.valueOf(e.getMessage()).contains("method04")) {
-                System.out.println("FAIL: unexpected message: " + e.getMessage());
-                System.exit(1);
-            }
-            System.out.println("refused as expected: " + e);
-        }
+        int failures = 0;
         try {
             PelmTools.method01("k", "i", "d");
-            System.out.println("FAIL: method01 is still bound");
-            System.exit(1);
+            System.out.println("FAILED: method01 ran against a class the library refused");
+            failures++;
         } catch (UnsatisfiedLinkError e) {
-            System.out.println("method01 unbound as expected: " + e.getMessage());
+            String message = String.valueOf(e.getMessage());
+            boolean says = message.contains("could not bind the native methods");
+            boolean rule = message.contains("-keepclasseswithmembernames class com.trevik.aes.PelmTools");
+            System.out.println("first call | UnsatisfiedLinkError | says the natives could not be bound: "
+                               + says + " | names the keep rule: " + rule);
+            if (!says || !rule) {
+                System.out.println("FAILED: " + message);
+                failures++;
+            }
         }
-        System.out.println("OK");
+        try {
+            PelmTools.method03("k", "i", "d");
+            System.out.println("FAILED: method03 ran after the refusal");
+            failures++;
+        } catch (NoClassDefFoundError e) {
+            System.out.println("second call | NoClassDefFoundError");
+        }
+        System.out.println(failures == 0 ? "OK" : failures + " FAILED");
+        System.exit(failures == 0 ? 0 : 1);
     }
 }

@@ -26,9 +26,13 @@ package com.trevik.aes;
  * later call a {@link NoClassDefFoundError} caused by it.
  *
  * <p>All four methods may be called from any thread at any time, at once:
- * {@link #method01} and {@link #method02} keep their state per call, and
- * {@link #method03} and {@link #method04} take a process-wide lock around
- * the shared AES-128 engine.
+ * each keeps its state per call and takes no lock.
+ *
+ * <p>If the library loads but cannot bind the four methods (a shrinker
+ * removed one, or this class and the library are of different versions),
+ * the first call throws an {@link UnsatisfiedLinkError} that says so and
+ * names the keep rule; the library logs the missing method under the tag
+ * {@code "pelmLib"}.
  */
 public final class PelmTools {
     /**
@@ -50,14 +54,33 @@ public final class PelmTools {
         } catch (UnsatisfiedLinkError | SecurityException e) {
             // Said once here; the runtime then names this error as the cause
             // of the NoClassDefFoundError every later call gets.
-            UnsatisfiedLinkError clear = new UnsatisfiedLinkError("libpelmLib could not be loaded "
-                    + (named ? "from " + LIBRARY_PROPERTY + "=" + file
-                             : "as pelmLib from java.library.path=" + System.getProperty("java.library.path"))
-                    + ": " + e.getMessage() + ". Off Android it needs liblog (Debian: android-liblog),"
-                    + " OpenSSL 3 libcrypto and zlib at run time.");
+            UnsatisfiedLinkError clear = new UnsatisfiedLinkError(loadFailure(e, named, file));
             clear.initCause(e);
             throw clear;
         }
+    }
+
+    /** What went wrong, in words true for the runtime it happened on. */
+    private static String loadFailure(Throwable e, boolean named, String file) {
+        String cause = String.valueOf(e.getMessage());
+        if (cause.contains("JNI_OnLoad") || cause.contains("JNI version")) {
+            // The library loaded, then refused: its natives do not match this class.
+            return "libpelmLib loaded but could not bind the native methods of " + PelmTools.class.getName()
+                    + " (" + cause + "): a shrinker removed or renamed one of method01 to method04,"
+                    + " or this class and the library come from different versions. Keep them with"
+                    + " -keepclasseswithmembernames class " + PelmTools.class.getName()
+                    + " { native <methods>; } (the library's log, tag pelmLib, names the method)";
+        }
+        if ("Dalvik".equals(System.getProperty("java.vm.name"))) {
+            return "libpelmLib could not be loaded (" + cause + "): the app's native libraries hold no"
+                    + " libpelmLib.so for this device's ABI (" + System.getProperty("os.arch")
+                    + "), or it was not packaged";
+        }
+        return "libpelmLib could not be loaded "
+                + (named ? "from " + LIBRARY_PROPERTY + "=" + file
+                         : "as pelmLib from java.library.path=" + System.getProperty("java.library.path"))
+                + ": " + cause + ". Off Android it needs liblog (Debian: android-liblog) and zlib at run"
+                + " time, and libcrypto if it was built with the openssl or boringssl provider.";
     }
 
     private PelmTools() {}

@@ -1,9 +1,0 @@
-package com.trevik.aes;
-
-/** A PelmTools whose method04 the library cannot bind. */
-public final class PelmTools {
-    public static native String method01(String key, String iv, String data);
-    public static native String method02(String key, String iv, String data);
-    public static native String method03(String key, String iv, String data);
-    // method04 is missing.
-}

@@ -24,14 +24,14 @@ FUZZ_TARGETS := envelope_open envelope_roundtrip hex_line hex_codec \
                 text_decrypt text_roundtrip aes_modes_differential java_text
 
 .PHONY: help deps deps-fuzz deps-arm64 configure build demo test check clean \
-        sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk test-art performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
+        sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl test-android-ndk test-art aar test-aar performance-doc bench bench-build bench-instr bench-java ct-check ct-memcheck
 
 help:
 	@echo "make demo            install what is missing, build the library and demos, run them"
 	@echo "make test            install what is missing, build everything, run every test but the soak"
 	@echo "make check           what CI runs: test, sanitize, fuzz, soak, test-openssl, test-arm64,"
 	@echo "                     test-armv7, test-x86, test-table-path, test-boringssl, test-art,"
-	@echo "                     test-android-ndk, ct-memcheck"
+	@echo "                     test-android-ndk, test-aar, ct-memcheck"
 	@echo "make sanitize        the native suites under ASan+UBSan, concurrency under TSan"
 	@echo "make fuzz            every libFuzzer target for FUZZ_SECONDS (default 30) each"
 	@echo "make soak            the JVM soak: a million calls per method, memory must stay flat"
@@ -42,6 +42,8 @@ help:
 	@echo "make test-openssl    the library with libcrypto's AES-256 and Base64 (OpenSSL 3), every suite"
 	@echo "make test-boringssl  the library and its suites built against Android's BoringSSL"
 	@echo "make test-art        the four natives on Android 10's ART with CheckJNI, compared line by line with HotSpot"
+	@echo "make aar             the AAR (four ABIs, prefab, R8 rules) and a Maven folder, in build-aar (needs an NDK)"
+	@echo "make test-aar        make aar, then its entries, libraries, JSON, classes, POM and a shrunk app checked"
 	@echo "make test-android-ndk the library through the NDK (ANDROID_NDK_ROOT) for its four ABIs: builds, exports, sizes;"
 	@echo "                     then built without exceptions on LLVM's real libc++: no exception runtime, and it runs"
 	@echo "make bench           speed beside OpenSSL and zlib (Google Benchmark, medians, ratios)"
@@ -51,7 +53,7 @@ help:
 	@echo "make ct-check        timing-leak rows (dudect) for every AES path this CPU runs, then ct-memcheck"
 	@echo "make ct-memcheck     valgrind memcheck with keys and data undefined, on a build without AES instructions"
 	@echo "make deps            install the packages the build needs (only what is missing)"
-	@echo "make clean           remove every build folder"
+	@echo "make clean           remove every build folder (not build-ndk, an NDK unpacked for CI)"
 
 # Installs only what is missing, so a second run does nothing.
 deps:
@@ -185,8 +187,21 @@ test-boringssl: deps
 # no __tls_get_addr; then the stripped sizes. Compiles and links only.
 test-android-ndk:
 	@scripts/install-packages.sh cmake make ninja-build clang-19 lld-19 libc++-19-dev libc++abi-19-dev
-	tests/android/ndk_check.sh . build-android
-	tests/android/libcxx_runtime_check.sh . build-android
+	tests/android/ndk_check.sh . build-android-check
+	tests/android/libcxx_runtime_check.sh . build-android-check
+
+# The Android library package from the NDK that ANDROID_NDK_ROOT names:
+# build-aar/pelmLib-VERSION.aar, a Maven repository folder build-aar/maven
+# (com.trevik.aes:pelmLib:VERSION) and the unstripped libraries' zip.
+aar:
+	@scripts/install-packages.sh cmake make ninja-build python3 openjdk-17-jdk-headless
+	scripts/make-aar.sh . build-aar
+
+# The AAR's entries, libraries, JSON, classes and POM, and an app shrunk by
+# ProGuard with only the AAR's rules, run on the JVM and on ART.
+test-aar: aar build
+	@scripts/install-packages.sh proguard-cli libicu72 libexpat1 zlib1g liblz4-1 libatomic1 xz-utils
+	tests/android/aar_check.sh . build-aar $(BUILD)
 
 # The four natives on Android 10's ART (a host build of it, from
 # ../shared/android-art-host or PELM_ART_HOST) with CheckJNI, against the
@@ -197,7 +212,7 @@ test-art: deps
 	tests/jni/runtimes/art_check.sh . build-art
 
 check: test sanitize fuzz soak test-openssl test-arm64 test-armv7 test-x86 test-table-path test-boringssl \
-       test-art test-android-ndk ct-memcheck
+       test-art test-android-ndk test-aar ct-memcheck
 
 # Speed beside the references, medians of interleaved repetitions; not part
 # of the check (timings are no test). BENCH_ARGS passes Google Benchmark flags;
@@ -256,4 +271,4 @@ ct-memcheck: deps
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-arm64 build-arm64-clang build-armv7 build-armv7-sysroot build-x86 build-x86-sysroot \
-	  build-openssl build-boringssl build-bench build-ct build-table-path build-android build-art
+	  build-openssl build-boringssl build-bench build-ct build-table-path build-android build-android-check build-aar build-art

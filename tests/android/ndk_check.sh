@@ -52,36 +52,13 @@ build() {  # NAME SOURCE BUILD_DIR CMAKE_ARGS...
   fi
 }
 
-# What a built library must be on every ABI.
-inspect() {  # NAME LIBRARY
-  local name=$1 library=$2 needed extra undefined runtime
-  "$source_dir/tests/check_exports.sh" "$library" "$bin/llvm-nm" >/dev/null ||
-    fail "$name" "$("$source_dir/tests/check_exports.sh" "$library" "$bin/llvm-nm" 2>&1 | tr '\n' ' ')"
-  needed=$("$bin/llvm-readelf" -d "$library" | awk '/\(NEEDED\)/ { gsub(/[][]/, "", $NF); print $NF }')
-  extra=$(grep -v -x -E 'lib(z|log|m|dl|c)\.so' <<<"$needed" || true)
-  [ -z "$extra" ] || fail "$name" "needs more than zlib, liblog and bionic: $(echo $extra)"
-  "$source_dir/tests/check_page_alignment.sh" "$library" "$bin/llvm-readelf" >/dev/null ||
-    fail "$name" "a LOAD segment is aligned below 16 KB"
-  # The library is built without exceptions: nothing may pull the C++
-  # runtime's exception machinery (throw, unwinder, demangler) back in. An
-  # unoptimised build does, through the C++ library's compiled string
-  # destructor, so Debug builds are not held to it.
-  if [[ $name != *Debug* ]]; then
-    runtime=$("$bin/llvm-nm" "$library" | awk '{print $NF}' |
-              grep -x -E '__cxa_throw|__cxa_begin_catch|_Unwind_RaiseException|__cxa_demangle|__gxx_personality_v0' || true)
-    [ -z "$runtime" ] || fail "$name" "links the C++ exception runtime: $(echo $runtime)"
-  fi
-  undefined=$("$bin/llvm-nm" -D --undefined-only "$library" | awk '{print $NF}')
-  if grep -q -E '^__tls_get_addr' <<<"$undefined"; then
-    fail "$name" "imports __tls_get_addr, which bionic has only from API 29"
-  fi
-}
+source "$source_dir/tests/android/library_checks.sh"
 
 declare -A sizes
 for abi in "${abis[@]}"; do
   dir=$work/standalone-$abi
   if build "standalone $abi" "$source_dir" "$dir" -DANDROID_ABI="$abi" -DCMAKE_BUILD_TYPE=Release; then
-    inspect "standalone $abi" "$dir/libpelmLib.so"
+    check_android_library "standalone $abi" "$dir/libpelmLib.so"
     "$bin/llvm-strip" -o "$dir/libpelmLib.stripped.so" "$dir/libpelmLib.so"
     sizes[$abi]=$(stat -c %s "$dir/libpelmLib.stripped.so")
   fi
@@ -96,7 +73,7 @@ for abi in "${abis[@]}"; do
       -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
       -DCMAKE_LIBRARY_OUTPUT_DIRECTORY="$out" -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$out" || continue
     if [ -f "$out/libpelmLib.so" ]; then
-      inspect "app module $type $abi" "$out/libpelmLib.so"
+      check_android_library "app module $type $abi" "$out/libpelmLib.so"
     else
       fail "app module $type $abi" "libpelmLib.so is not in the folder the caller chose"
     fi

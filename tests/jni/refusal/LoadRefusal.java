@@ -19,7 +19,7 @@ public final class LoadRefusal {
         } catch (UnsatisfiedLinkError e) {
             String message = String.valueOf(e.getMessage());
             boolean says = message.contains("could not bind the native methods");
-            boolean rule = message.contains("-keepclasseswithmembernames class com.trevik.aes.PelmTools");
+            boolean rule = message.contains("-keep class com.trevik.aes.PelmTools { native <methods>; }");
             System.out.println("first call | UnsatisfiedLinkError | says the natives could not be bound: "
                                + says + " | names the keep rule: " + rule);
             if (!says || !rule) {

@@ -68,8 +68,9 @@ public final class PelmTools {
             return "libpelmLib loaded but could not bind the native methods of " + PelmTools.class.getName()
                     + " (" + cause + "): a shrinker removed or renamed one of method01 to method04,"
                     + " or this class and the library come from different versions. Keep them with"
-                    + " -keepclasseswithmembernames class " + PelmTools.class.getName()
-                    + " { native <methods>; } (the library's log, tag pelmLib, names the method)";
+                    + " -keep class " + PelmTools.class.getName() + " { native <methods>; }"
+                    + " (the AAR's consumer rules carry it; the library's log, tag pelmLib, names"
+                    + " the method)";
         }
         if ("Dalvik".equals(System.getProperty("java.vm.name"))) {
             return "libpelmLib could not be loaded (" + cause + "): the app's native libraries hold no"

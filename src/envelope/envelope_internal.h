@@ -62,10 +62,12 @@ constexpr size_t base64_length(size_t length) { return 4 * ((length + 2) / 3); }
 void base64_encode(const uint8_t* data, size_t length, char* out);
 
 // zlib's uncompress of a whole stream into `capacity` bytes at `out`, with
-// zlib's working memory wiped before it is freed. True when the stream
-// ended within the room; `produced` says how many bytes it wrote.
-bool inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t capacity,
-                   size_t& produced);
+// zlib's working memory wiped before it is freed. kDone when the stream
+// ended within the room; `produced` says how many bytes it wrote. Out of
+// memory is told apart from a stream that is not what it should be.
+enum class Inflated { kDone, kOutOfMemory, kFailed };
+Inflated inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t capacity,
+                       size_t& produced);
 
 // Base64 of `length` characters (no blanks around them) into `out`
 // (`length` bytes): three bytes per group of four characters, padding

@@ -35,15 +35,17 @@ void wiping_free(voidpf, voidpf address) {
 
 }  // namespace
 
-bool inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t capacity,
-                   size_t& produced) {
+Inflated inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t capacity,
+                       size_t& produced) {
+  produced = 0;
   // Envelopes stay far below zlib's 32-bit counts: streams under 2 GiB,
   // plaintexts under 16 MiB.
-  if (in_length > UINT_MAX || capacity > UINT_MAX) return false;
+  if (in_length > UINT_MAX || capacity > UINT_MAX) return Inflated::kFailed;
   z_stream s{};
   s.zalloc = wiping_alloc;
   s.zfree = wiping_free;
-  if (inflateInit(&s) != Z_OK) return false;
+  const int started = inflateInit(&s);
+  if (started != Z_OK) return started == Z_MEM_ERROR ? Inflated::kOutOfMemory : Inflated::kFailed;
   s.next_in = const_cast<Bytef*>(in);
   s.avail_in = static_cast<uInt>(in_length);
   s.next_out = out;
@@ -54,7 +56,8 @@ bool inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t cap
   const int status = inflate(&s, Z_FINISH);
   produced = capacity - s.avail_out;
   inflateEnd(&s);
-  return status == Z_STREAM_END;
+  if (status == Z_STREAM_END) return Inflated::kDone;
+  return status == Z_MEM_ERROR ? Inflated::kOutOfMemory : Inflated::kFailed;
 }
 
 }  // namespace pelm::envelope

@@ -93,9 +93,14 @@ bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, Wiped
   WipedText result;  // wiped when it goes, unless it becomes the result
   if (!result.allocate(static_cast<size_t>(capacity))) return false;
   size_t produced = 0;
-  if (!inflate_whole(decoded.bytes(), cipher_length, result.bytes(), result.length(), produced)) {
-    err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
-    return false;
+  switch (inflate_whole(decoded.bytes(), cipher_length, result.bytes(), result.length(), produced)) {
+    case Inflated::kDone:
+      break;
+    case Inflated::kOutOfMemory:
+      return false;  // not the envelope's fault: no record blames it
+    case Inflated::kFailed:
+      err_log(kCodedErrorFormat, kCodedErrorName, kCodedErrorCode);
+      return false;
   }
   // The trailer, not zlib, decides the length: a trailer beyond what zlib
   // produced gets zeros, never uninitialised memory, and what zlib

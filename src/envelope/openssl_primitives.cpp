@@ -1,6 +1,7 @@
 // The one file that calls libcrypto (OpenSSL 3 or BoringSSL): AES-256-CFB128
 // and one-call Base64 encoding.
 #include <openssl/crypto.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #if defined(OPENSSL_IS_BORINGSSL)
 #include <openssl/aes.h>
@@ -87,18 +88,19 @@ bool cfb256_crypt(const KeyMaterial& material, const uint8_t* in, uint8_t* out,
   const KernelTracesWiped traces;
   const EVP_CIPHER* cipher = aes256_cfb128();
   std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> ctx(EVP_CIPHER_CTX_new());
-  if (cipher == nullptr || !ctx ||
-      EVP_CipherInit_ex(ctx.get(), cipher, nullptr, material.key, material.iv, encrypt) != 1) {
-    return false;
-  }
+  bool done = cipher != nullptr && ctx &&
+              EVP_CipherInit_ex(ctx.get(), cipher, nullptr, material.key, material.iv, encrypt) == 1;
   // EVP counts in int; CFB goes on across pieces from where it stopped.
   constexpr size_t kPiece = size_t{1} << 30;
-  for (size_t done = 0; done < length; done += kPiece) {
-    const int piece = static_cast<int>(length - done < kPiece ? length - done : kPiece);
+  for (size_t at = 0; done && at < length; at += kPiece) {
+    const int piece = static_cast<int>(length - at < kPiece ? length - at : kPiece);
     int written = 0;
-    if (EVP_CipherUpdate(ctx.get(), out + done, &written, in + done, piece) != 1) return false;
+    done = EVP_CipherUpdate(ctx.get(), out + at, &written, in + at, piece) == 1;
   }
-  return true;
+  // A failure's records stay out of the thread's error queue, where the
+  // app's own next libcrypto call would find them.
+  if (!done) ERR_clear_error();
+  return done;
 }
 
 #endif

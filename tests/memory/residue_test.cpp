@@ -4,8 +4,10 @@
 // live after a seal; it can also fail any one allocation of a call, so the
 // failure paths are scanned too. Its own program: sanitizer builds bring
 // allocators of their own, which this one would fight.
+#include <android/log.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <openssl/crypto.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -15,11 +17,15 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "aes128/engine.h"
 #include "aes256/aes256.h"
 #include "aes_common/instruction_set.h"
+#include "envelope/deflate_pool.h"
 #include "envelope_reference.h"
+#include "openssl_reference.h"
 #include "memory/secure_wipe.h"
 #include "pelm/aes128.h"
 #include "pelm/envelope.h"
@@ -42,7 +48,7 @@ struct Needle {
   const uint8_t* bytes;
   size_t length;
 };
-constexpr int kMaxNeedles = 40;
+constexpr int kMaxNeedles = 64;
 Needle g_needles[kMaxNeedles];
 int g_needle_count;
 std::atomic<bool> g_scanning{false};
@@ -180,8 +186,11 @@ namespace {
 // The secrets of every call below, in static storage.
 uint8_t g_key[32], g_iv[16], g_text_key[16], g_text_iv[16];
 uint8_t g_schedule[pelm::aes256::kScheduleSize];
+uint8_t g_text_schedule[pelm::aes128::kScheduleSize];
 uint8_t g_stream[1 << 16];
 const char kMarker[] = "plaintext-marker-5f3c9a1e77d2";
+// Short enough to fit whole in the last 16 bytes of a block.
+const char kShortMarker[] = "Kv7#qZ1!";
 
 void add_needle(const char* name, const uint8_t* bytes, size_t length) {
   g_needles[g_needle_count++] = {name, bytes, length};
@@ -210,7 +219,22 @@ std::string secrets() {
       "AES-256 round key 12", "AES-256 round key 13", "AES-256 round key 14"};
   for (int r = 0; r <= pelm::aes256::kRounds; ++r) add_needle(kRoundKeyNames[r], g_schedule + 16 * r, 16);
   add_needle("the envelope's key", g_key, 32);
+  add_needle("the envelope's IV", g_iv, 16);
   add_needle("the AES-128 key", g_text_key, 16);
+  {
+    pelm::aes128::EngineState state{};
+    state.key = g_text_key;
+    pelm::aes128::kCompactKernels.expand_key(state);
+    std::memcpy(g_text_schedule, state.round_keys, sizeof g_text_schedule);
+    pelm::secure_wipe(&state, sizeof state);
+  }
+  static const char* const kRoundKey128Names[] = {
+      "", "AES-128 round key 1", "AES-128 round key 2", "AES-128 round key 3", "AES-128 round key 4",
+      "AES-128 round key 5", "AES-128 round key 6", "AES-128 round key 7", "AES-128 round key 8",
+      "AES-128 round key 9", "AES-128 round key 10"};
+  for (int r = 1; r <= 10; ++r) add_needle(kRoundKey128Names[r], g_text_schedule + 16 * r, 16);
+  add_needle("a short plaintext marker", reinterpret_cast<const uint8_t*>(kShortMarker),
+             sizeof kShortMarker - 1);
   add_needle("the plaintext marker", reinterpret_cast<const uint8_t*>(kMarker), sizeof kMarker - 1);
   uLongf stream_length = sizeof g_stream;
   compress2(g_stream, &stream_length, reinterpret_cast<const Bytef*>(text.data()), text.size(), 9);
@@ -266,6 +290,24 @@ int live_residue() {
   return g_found.load();
 }
 
+// How many blocks are live: a call that returns with more than it started
+// with, its results given back, leaks.
+long live_blocks() {
+  long count = 0;
+  Spin spin;
+  for (size_t i = 0; i < kSlots; ++i) count += g_live[i] != nullptr && g_live[i] != kTombstone;
+  return count;
+}
+
+// The library's log records, kept while a test listens: a failure must be
+// reported as what it is.
+std::atomic<int> g_records{0};
+char g_last_record[64];
+
+void keep_record(const __android_logger_data*, const char* message) {
+  if (g_records++ == 0) std::snprintf(g_last_record, sizeof g_last_record, "%s", message);
+}
+
 std::string hex(const uint8_t* bytes, size_t n) { return to_hex(std::string(reinterpret_cast<const char*>(bytes), n)); }
 
 }  // namespace
@@ -313,6 +355,10 @@ TEST(Residue, TextCipherBothWaysFreesNothingSecret) {
   std::free(hex_text);
 }
 
+// Each allocation of each call fails in turn. However it ends, the call
+// frees nothing secret and leaks nothing; a call that fails for want of
+// memory logs no record that blames the input; and a call that succeeds
+// gives exactly the result it gives with memory to spare.
 TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
   const std::string text = secrets();
   const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
@@ -324,46 +370,130 @@ TEST(Residue, EveryFailedAllocationOfACallLeavesNothingBehind) {
     std::free(made);
     return copy;
   }();
+  const auto same = [](const std::string& result, const std::string& expected) {
+    return result.size() == expected.size() &&
+           CRYPTO_memcmp(result.data(), expected.data(), expected.size()) == 0;
+  };
   const struct {
     const char* name;
-    std::function<bool()> call;
+    std::function<bool(bool&)> call;  // true when it succeeded; `right` when it gave the result
   } calls[] = {
-      {"seal", [&] { std::string out; return myEncrypt(key_text, iv_text, text, out); }},
-      {"open", [&] {
+      {"seal", [&](bool& right) {
+         std::string out;
+         const bool sealed = myEncrypt(key_text, iv_text, text, out);
+         right = same(out, envelope);
+         return sealed;
+       }},
+      {"open", [&](bool& right) {
          std::string out;
          const bool opened = myDecrypt(key_text, iv_text, envelope, out);
+         right = same(out, text);
          pelm::secure_wipe(&out[0], out.size());  // the caller's to wipe
          return opened;
        }},
-      {"text encryption", [&] {
+      {"text encryption", [&](bool& right) {
          char* out = ll11l1l1ll(g_text_key, g_text_iv, text.c_str());
+         right = out != nullptr && hex_text == out;
          std::free(out);
          return out != nullptr;
        }},
-      {"text decryption", [&] {
+      {"text decryption", [&](bool& right) {
          char* out = ll11lll11l(g_text_key, g_text_iv, hex_text.c_str());
+         right = out != nullptr && text == out;
          if (out != nullptr) pelm::secure_wipe(out, std::strlen(out));
          std::free(out);
          return out != nullptr;
        }},
   };
+  __android_log_set_logger(keep_record);
   for (const auto& c : calls) {
+    bool right = false;
+    c.call(right);  // whatever a first call sets up for good is set up now
     for (long n = 1;; ++n) {
       g_allocations = 0;
       g_fail_at = n;
+      g_records = 0;
       bool done = false;
-      const int residue = freed_residue([&] { done = c.call(); });
+      right = false;
+      const long live_before = live_blocks();
+      const int residue = freed_residue([&] { done = c.call(right); });
+      const long leaked = live_blocks() - live_before;
       const bool failed_one = g_allocations.load() >= n;
       g_fail_at = 0;
       EXPECT_EQ(residue, 0) << c.name << " with allocation " << n << " failing (of "
                             << g_allocations.load() << " counted) freed " << g_first_found << ", at "
                             << g_found_at << " of a block of " << g_found_in_size << " bytes";
+      EXPECT_EQ(leaked, 0) << c.name << " with allocation " << n << " failing left " << leaked
+                           << " block(s) allocated";
+      if (done) {
+        EXPECT_TRUE(right) << c.name << " with allocation " << n << " failing succeeded with a wrong result";
+      } else if (failed_one) {
+        EXPECT_EQ(g_records.load(), 0) << c.name << " failed for want of memory (allocation " << n
+                                       << ") and logged \"" << g_last_record << "\"";
+      }
       if (!failed_one) {
         EXPECT_TRUE(done) << c.name;
         break;
       }
     }
   }
+  __android_log_set_logger(__android_log_stderr_logger);
+}
+
+// Many seals at once take more deflate streams than the pool keeps: what it
+// cannot keep is freed, and nothing is lost when streams come back together.
+// Blocks live = blocks of the streams the pool keeps (it fills up to its
+// bound as seals happen to overlap) + everything else, which must not grow.
+// The same threads seal round after round, so no thread is made or ends
+// (which allocates on its own) between the two counts.
+TEST(Residue, ConcurrentSealsKeepNoMoreStreamsThanThePoolHolds) {
+  secrets();
+  const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
+  // A kept stream's blocks, counted on a class no test used before.
+  const std::string small(100, 's'), text(2000, 'x');
+  std::string envelope;
+  envelope.reserve(4096);
+  ASSERT_TRUE(myEncrypt(key_text, iv_text, text, envelope));  // libcrypto's first use, if any
+  const size_t idle_small = pelm::envelope::idle_deflate_streams(small.size());
+  const long before_small = live_blocks();
+  ASSERT_TRUE(myEncrypt(key_text, iv_text, small, envelope));
+  if (pelm::envelope::idle_deflate_streams(small.size()) != idle_small + 1) {
+    GTEST_SKIP() << "the smallest class's pool was full already";
+  }
+  const long per_stream = live_blocks() - before_small;
+  const auto others = [&] {
+    return live_blocks() - per_stream * static_cast<long>(pelm::envelope::idle_deflate_streams(text.size()));
+  };
+  constexpr int kThreads = 8, kWarmUp = 3, kRounds = 40;
+  std::atomic<int> round{0}, sealed{0};
+  std::atomic<bool> leave{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      std::string out;
+      out.reserve(4096);
+      for (int r = 1; r <= kWarmUp + kRounds; ++r) {
+        while (round.load() < r) {
+        }
+        myEncrypt(key_text, iv_text, text, out);
+        sealed++;
+      }
+      while (!leave.load()) {
+      }
+    });
+  }
+  long settled = 0;
+  for (int r = 1; r <= kWarmUp + kRounds; ++r) {
+    round = r;
+    while (sealed.load() < r * kThreads) {
+    }
+    if (r == kWarmUp) settled = others();
+  }
+  const long after = others();
+  leave = true;
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(after, settled) << "blocks left allocated by " << kRounds << " rounds of " << kThreads
+                            << " seals at once, besides the streams the pool keeps";
 }
 
 TEST(Residue, SealsOfEverySizeClassLeaveNothingInTheKeptStreams) {
@@ -411,15 +541,19 @@ TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
             0)
       << "AES-256-CFB128 left " << g_first_found;
 
-  // Far more text than the room a small stream gets: inflate needs its
-  // window, and the open fails.
+  // Far more text than the room a small stream gets: inflate fills its
+  // window, to its last bytes, and the open fails.
   std::string repeated;
   while (repeated.size() < 200000) repeated += kMarker;
+  std::string short_repeated;
+  while (short_repeated.size() < 200000) short_repeated += kShortMarker;
   const std::string raw_key(reinterpret_cast<char*>(g_key), 32), raw_iv(reinterpret_cast<char*>(g_iv), 16);
-  const std::string overrun = envelope_of_stream(raw_key, raw_iv, zlib9(repeated), 10);
-  std::string none;
-  EXPECT_EQ(freed_residue([&] { EXPECT_FALSE(myDecrypt(key_text, iv_text, overrun, none)); }), 0)
-      << "an open whose stream overran its room freed " << g_first_found;
+  for (const std::string* overrun_text : {&repeated, &short_repeated}) {
+    const std::string overrun = envelope_of_stream(raw_key, raw_iv, zlib9(*overrun_text), 40000);
+    std::string none;
+    EXPECT_EQ(freed_residue([&] { EXPECT_FALSE(myDecrypt(key_text, iv_text, overrun, none)); }), 0)
+        << "an open whose stream overran its room freed " << g_first_found;
+  }
 
   // The trailer cuts the text before the marker: the marker must not wait
   // in the result's spare room. Random bytes, so the whole text inflates
@@ -429,7 +563,8 @@ TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
   incompressible.insert(2000, kMarker);
   const std::string cut = envelope_of_stream(raw_key, raw_iv, zlib9(incompressible), 1000);
   std::string opened;
-  ASSERT_TRUE(myDecrypt(key_text, iv_text, cut, opened));
+  EXPECT_EQ(freed_residue([&] { ASSERT_TRUE(myDecrypt(key_text, iv_text, cut, opened)); }), 0)
+      << "an open cut short by its trailer freed " << g_first_found;
   ASSERT_EQ(opened.size(), 1000u);
   // Read, not resized: growing the string would overwrite the spare room.
   EXPECT_EQ(memmem(opened.data() + 1000, opened.capacity() - 1000, kMarker, sizeof kMarker - 1), nullptr)
@@ -437,6 +572,60 @@ TEST(Residue, NothingAtTheEdgesOfTheEnvelopesSteps) {
   pelm::secure_wipe(&opened[0], opened.size());
   pelm::secure_wipe(&incompressible[0], incompressible.size());
   pelm::secure_wipe(&text[0], text.size());
+  pelm::secure_wipe(&repeated[0], repeated.size());
+  pelm::secure_wipe(&short_repeated[0], short_repeated.size());
+}
+
+// Every AES operation on every path this CPU runs, each with its largest
+// frames (blocks in flight, a partial CTR block): no round key, key or
+// keystream on the stack it leaves or in a freed block.
+TEST(Residue, EveryAesPathClearsItsFramesAfterEachOperation) {
+  const std::string text = secrets();
+  std::mt19937_64 rng(8);
+  static uint8_t counter_keystream[16];
+  const std::string data = random_bytes(rng, 16 * 37 + 7);
+  std::string out(data.size() + 16, '\0');
+  auto* o = reinterpret_cast<uint8_t*>(&out[0]);
+  const uint32_t n = static_cast<uint32_t>(data.size());
+  const struct {
+    const char* name;
+    std::function<void()> call;
+  } operations[] = {
+      {"ECB encryption", [&] { qqppqp(u8(data), g_text_key, o, 16); }},
+      {"ECB decryption", [&] { qqppqq(u8(data), g_text_key, o, 16); }},
+      {"CBC encryption", [&] { qpppqp(o, u8(data), n, g_text_key, g_text_iv); }},
+      {"CBC decryption", [&] { qqqpqp(o, u8(data), n, g_text_key, g_text_iv); }},
+      {"CTR with a partial block", [&] { qppqqp(o, u8(data), n, g_text_key, g_text_iv); }},
+      {"text encryption", [&] { std::free(ll11l1l1ll(g_text_key, g_text_iv, text.c_str())); }},
+      {"AES-256-CFB128 encryption", [&] { pelm::aes256::cfb128(g_key, g_iv, u8(data), o, n, true); }},
+      {"AES-256-CFB128 decryption", [&] { pelm::aes256::cfb128(g_key, g_iv, u8(data), o, n, false); }},
+  };
+  {
+    // CTR's last keystream block, used in part: AES-128 of iv + 37.
+    std::string counter(reinterpret_cast<char*>(g_text_iv), 16);
+    for (int carry = 37, i = 15; i >= 0 && carry != 0; --i) {
+      const int sum = static_cast<uint8_t>(counter[i]) + carry;
+      counter[i] = static_cast<char>(sum);
+      carry = sum >> 8;
+    }
+    std::string keystream = evp(EVP_aes_128_ecb(), std::string(reinterpret_cast<char*>(g_text_key), 16), "",
+                                counter, true);
+    std::memcpy(counter_keystream, keystream.data(), 16);
+    pelm::secure_wipe(&keystream[0], keystream.size());
+    add_needle("CTR's last keystream block", counter_keystream, 16);
+  }
+  const bool software_only = pelm::aes::aes_instructions() == pelm::aes::Instructions::kSoftware;
+  for (const bool software : {false, true}) {
+    if (!software && software_only) continue;  // no AES instructions here
+    pelm::aes128::force_compact_engine(software);
+    for (const auto& operation : operations) {
+      EXPECT_EQ(freed_residue(operation.call), 0)
+          << operation.name << (software ? " on the software path" : " on the AES instructions")
+          << " left " << g_first_found;
+    }
+  }
+  pelm::aes128::force_compact_engine(false);
+  pelm::secure_wipe(o, out.size());
 }
 
 #if defined(__x86_64__)

@@ -40,17 +40,24 @@ public final class ResidueCheck {
             "the envelope's key", "the text cipher's key", "the plaintext", "the plaintext as UTF-16"
         };
 
+        // Not plain ASCII: read through a whole UTF-16 copy instead of pieces.
+        String wide = "\u00e9" + text;
         String envelope = PelmTools.method01(keyText, ivText, text);
         String hex = PelmTools.method03(textKey, textIv, text);
-        String[] callNames = {"method01", "method02", "method03", "method04"};
+        String wideEnvelope = PelmTools.method01(keyText, ivText, wide);
+        String wideHex = PelmTools.method03(textKey, textIv, wide);
+        String[] callNames = {"method01", "method02", "method03", "method04",
+                              "method01 (not ASCII)", "method03 (not ASCII)"};
         @SuppressWarnings("unchecked")
         Supplier<String>[] calls = new Supplier[] {
             () -> PelmTools.method01(keyText, ivText, text),
             () -> PelmTools.method02(keyText, ivText, envelope),
             () -> PelmTools.method03(textKey, textIv, text),
             () -> PelmTools.method04(textKey, textIv, hex),
+            () -> PelmTools.method01(keyText, ivText, wide),
+            () -> PelmTools.method03(textKey, textIv, wide),
         };
-        String[] expected = {envelope, text, hex, text};
+        String[] expected = {envelope, text, hex, text, wideEnvelope, wideHex};
         int faults = 0, runs = 0;
         for (int c = 0; c < calls.length; c++) {
             for (int failAt = 0; ; failAt++) {

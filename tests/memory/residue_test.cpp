@@ -339,6 +339,35 @@ TEST(Residue, SealOpenAndFailedOpenLeaveNothingInFreedOrKeptMemory) {
   pelm::secure_wipe(&opened[0], opened.size());
 }
 
+// The first seal of a size class makes its deflate stream: with each of
+// that stream's allocations failing, the seal fails and logs nothing (zlib
+// did nothing wrong). First of the tests that seal texts of this class.
+TEST(Residue, ASealWithoutMemoryForItsStreamBlamesNotItsInput) {
+  secrets();
+  const std::string key_text = hex(g_key, 32), iv_text = hex(g_iv, 16);
+  const std::string text(500, 'm');
+  if (pelm::envelope::idle_deflate_streams(text.size()) != 0) {
+    GTEST_SKIP() << "a stream for this size class is kept already";
+  }
+  __android_log_set_logger(keep_record);
+  for (long n = 1;; ++n) {
+    g_allocations = 0;
+    g_fail_at = n;
+    g_records = 0;
+    std::string envelope;
+    bool sealed = false;
+    freed_residue([&] { sealed = myEncrypt(key_text, iv_text, text, envelope); });
+    const bool failed_one = g_allocations.load() >= n;
+    g_fail_at = 0;
+    if (!sealed && failed_one) {
+      EXPECT_EQ(g_records.load(), 0) << "a seal whose allocation " << n << " failed logged \""
+                                     << g_last_record << "\"";
+    }
+    if (!failed_one) break;
+  }
+  __android_log_set_logger(__android_log_stderr_logger);
+}
+
 TEST(Residue, TextCipherBothWaysFreesNothingSecret) {
   const std::string text = secrets().substr(1400, 300);  // holds the marker
   char* hex_text = nullptr;

@@ -13,17 +13,23 @@ namespace pelm {
 
 class CancellationHeldOff {
  public:
-#if defined(__BIONIC__)
-  CancellationHeldOff() = default;
-#else
-  CancellationHeldOff() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &before_); }
-  ~CancellationHeldOff() { pthread_setcancelstate(before_, nullptr); }
+  // User-provided, so a guard is never an unused variable where it holds
+  // nothing off.
+  CancellationHeldOff() {
+#if !defined(__BIONIC__)
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &before_);
 #endif
+  }
+  ~CancellationHeldOff() {
+#if !defined(__BIONIC__)
+    pthread_setcancelstate(before_, nullptr);
+#endif
+  }
   CancellationHeldOff(const CancellationHeldOff&) = delete;
   CancellationHeldOff& operator=(const CancellationHeldOff&) = delete;
 
-#if !defined(__BIONIC__)
  private:
+#if !defined(__BIONIC__)
   int before_ = PTHREAD_CANCEL_ENABLE;
 #endif
 };

@@ -93,7 +93,11 @@ bool open_envelope(TextSpan key_text, TextSpan iv_text, TextSpan envelope, Wiped
   WipedText result;  // wiped when it goes, unless it becomes the result
   if (!result.allocate(static_cast<size_t>(capacity))) return false;
   size_t produced = 0;
-  switch (inflate_whole(decoded.bytes(), cipher_length, result.bytes(), result.length(), produced)) {
+  const Inflated inflated =
+      inflate_whole(decoded.bytes(), cipher_length, result.bytes(), result.length(), produced);
+  // zlib wrote `produced` bytes; the zeros below are no secret.
+  result.mark_written(produced);
+  switch (inflated) {
     case Inflated::kDone:
       break;
     case Inflated::kOutOfMemory:

@@ -130,5 +130,7 @@ void wipe_kernel_traces() {
 
 void wipe_foreign_cipher_traces() { wipe_traces(kForeignCipherStack); }
 
+void wipe_zlib_traces() { wipe_traces(kForeignCipherStack); }
+
 
 }  // namespace pelm

@@ -14,6 +14,10 @@ void wipe_kernel_traces();
 // After a call into libcrypto's AES, whose frames the library cannot see.
 void wipe_foreign_cipher_traces();
 
+// After zlib has run over a plaintext: its frames can keep pieces of it
+// (seen on arm64, where inflate spills eight bytes of output at a time).
+void wipe_zlib_traces();
+
 }  // namespace pelm
 
 #endif

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "aes_common/kernel_traces.h"
 #include "memory/secure_wipe.h"
 
 namespace pelm::envelope {
@@ -203,6 +204,7 @@ Deflated compress_level9(const uint8_t* data, size_t length, uint8_t* out, size_
     in_left -= in_piece - s.avail_in;
     out_left -= out_piece - s.avail_out;
   } while (status == Z_OK);
+  wipe_zlib_traces();  // deflate's frames held pieces of the plaintext
   if (status != Z_STREAM_END) return Deflated::kFailed;
   written = compressed_bound(length) - out_left;
   if (kClasses[stream_class].window_bits != MAX_WBITS) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "envelope_internal.h"
+#include "aes_common/kernel_traces.h"
 #include "memory/secure_wipe.h"
 
 namespace pelm::envelope {
@@ -56,6 +57,7 @@ Inflated inflate_whole(const uint8_t* in, size_t in_length, uint8_t* out, size_t
   const int status = inflate(&s, Z_FINISH);
   produced = capacity - s.avail_out;
   inflateEnd(&s);
+  wipe_zlib_traces();
   if (status == Z_STREAM_END) return Inflated::kDone;
   return status == Z_MEM_ERROR ? Inflated::kOutOfMemory : Inflated::kFailed;
 }
